@@ -1,0 +1,334 @@
+// Array: shape, indexing, growth and the element operations.
+//
+// Invariants: used_count <= capacity once storage exists; storage beyond
+// used_count is zero (reads as Null); used_count only grows until Clear.
+// The cursor is the position Next reads next; Previous steps it back to -1
+// in front of position 0.
+#include "array/array.h"
+
+#include <algorithm>
+#include <climits>
+
+extern "C" {
+QUOLAN_EXPORT QuolanObject *array_baseclass = nullptr;
+}
+
+namespace qc {
+
+int32_t ensure_tables(ArrayInstance *a)
+{
+    if (a->dimension_count < 1) return StatusNoMemory;
+    size_t n = static_cast<size_t>(a->dimension_count);
+    if (!a->cursors) {
+        a->cursors = static_cast<int32_t *>(mem::zalloc(n, sizeof(int32_t)));
+        if (!a->cursors) return StatusNoMemory;
+    }
+    if (!a->dimensions) {
+        a->dimensions = static_cast<DimensionRecord *>(mem::zalloc(n, sizeof(DimensionRecord)));
+        if (!a->dimensions) return StatusNoMemory;
+    }
+    return StatusOk;
+}
+
+// Grows the storage to hold `capacity` elements, zeroing the new ones.  On
+// failure the array is left exactly as it was.
+static int32_t grow_storage(ArrayInstance *a, int64_t capacity)
+{
+    if (capacity > INT32_MAX) return StatusNoMemory;
+    auto *grown = static_cast<Element *>(
+        mem::grow(a->elements, static_cast<size_t>(capacity) * sizeof(Element)));
+    if (!grown) return StatusNoMemory;
+    std::memset(grown + a->capacity, 0,
+                static_cast<size_t>(capacity - a->capacity) * sizeof(Element));
+    a->elements = grown;
+    a->capacity = static_cast<int32_t>(capacity);
+    return StatusOk;
+}
+
+int32_t select_index(ArrayInstance *a, int32_t index, bool grow)
+{
+    int32_t status = ensure_tables(a);
+    if (status != StatusOk) return status;
+    DimensionRecord &rec = record_of(a);
+
+    int64_t position;
+    if (index == -2) {
+        position = rec.used_count;
+    } else if (index == -1) {
+        position = rec.used_count > 0 ? rec.used_count - 1 : 0;
+    } else if (index < -2) {
+        return StatusOutOfRange;  // below the special indexes: nothing there
+    } else {
+        position = index;
+        if (!grow && index > 0 && index >= rec.used_count) return StatusOutOfRange;
+    }
+    if (rec.max_size != 0 && position >= rec.max_size) return StatusOutOfRange;
+
+    if (grow) {
+        int64_t needed = std::max<int64_t>(rec.used_count, position + 1);
+        int64_t capacity = (needed + kGrowthStep - 1) / kGrowthStep * kGrowthStep;
+        if (rec.max_size != 0) {
+            capacity = std::min<int64_t>(capacity, rec.max_size);
+            capacity = std::max<int64_t>(capacity, rec.initial_size);
+        }
+        if (capacity > a->capacity) {
+            status = grow_storage(a, capacity);
+            if (status != StatusOk) return status;
+        }
+        rec.used_count = static_cast<int32_t>(needed);
+    }
+    cursor_of(a) = static_cast<int32_t>(position);
+    a->current_slot = static_cast<int32_t>(position);
+    return StatusOk;
+}
+
+int32_t Array_Init(QuolanObject *self)
+{
+    int32_t status = base_of(quolan_class)->Init(self);
+    if (status == StatusOk) as_array(self)->dimension_count = 1;
+    return status;
+}
+
+void Array_Clear(QuolanObject *self)
+{
+    ArrayInstance *a = as_array(self);
+    if (a->dimensions) {
+        // Release through the object's own methods so subclasses (typed,
+        // deferred) clear their per-position state as well.
+        const ArrayMethods *m = array_of(self);
+        m->SetIndex(self, 0);
+        void *value;
+        int32_t tag;
+        while (m->Next(self, &value, &tag) == StatusOk) {
+            int32_t after = 0;
+            m->GetIndex(self, &after);
+            m->ClearAt(self, after - 1);
+            if (a->cursors) cursor_of(a) = after;
+        }
+    }
+    mem::release(a->elements);
+    mem::release(a->dimensions);
+    mem::release(a->cursors);
+    a->elements = nullptr;
+    a->dimensions = nullptr;
+    a->cursors = nullptr;
+    a->capacity = 0;
+    a->current_slot = 0;
+}
+
+static int32_t Array_SetDimension(QuolanObject *, int32_t) { return StatusFailed; }
+
+static void Array_SetSizes(QuolanObject *self, int32_t initial, int32_t maximum)
+{
+    ArrayInstance *a = as_array(self);
+    if (ensure_tables(a) != StatusOk) return;
+    DimensionRecord &rec = record_of(a);
+    rec.initial_size = std::min(initial, maximum);
+    rec.max_size = maximum;
+}
+
+int32_t Array_GetSizes(QuolanObject *self, int32_t *initial, int32_t *maximum)
+{
+    ArrayInstance *a = as_array(self);
+    int32_t status = ensure_tables(a);
+    if (status != StatusOk) return status;
+    const DimensionRecord &rec = record_of(a);
+    if (initial) *initial = rec.initial_size;
+    if (maximum) *maximum = rec.max_size;
+    return std::max(rec.used_count, rec.initial_size);
+}
+
+int32_t Array_SetIndex(QuolanObject *self, int32_t index)
+{
+    return select_index(as_array(self), index, false);
+}
+
+int32_t Array_GetIndex(QuolanObject *self, int32_t *index)
+{
+    ArrayInstance *a = as_array(self);
+    int32_t status = ensure_tables(a);
+    if (status != StatusOk) return status;
+    if (cursor_of(a) == -1) return StatusOutOfRange;
+    if (index) *index = cursor_of(a);
+    return StatusOk;
+}
+
+int32_t Array_PutAt(QuolanObject *self, void *value, int32_t tag, int32_t index)
+{
+    // A missing datum or string cannot be stored; refuse before anything changes.
+    if (!value && (holds_datum(tag) || tag == OwnedString)) return StatusBadType;
+    Element incoming = element_from(value, tag);
+
+    ArrayInstance *a = as_array(self);
+    int32_t status = select_index(a, index, true);
+    if (status != StatusOk) return status;
+    int32_t slot = a->current_slot;
+    Element &old = a->elements[slot];
+
+    if (is_owned(old.tag) && family(tag) == family(old.tag) && value == old.value.pointer) {
+        old.tag = tag;  // the same block changes hands; nothing is released or copied
+        return StatusOk;
+    }
+    // Duplicate before releasing: the new text may live inside the old one.
+    char *copy = nullptr;
+    if (tag == OwnedString) copy = mem::dup(static_cast<const char *>(value));
+
+    release_value(old);
+    old.tag = Null;
+    Element &target = a->elements[slot];  // re-read: a Delete may have re-entered
+    if (tag == OwnedString) {
+        if (!copy) return StatusNoMemory;
+        incoming.value.pointer = copy;
+    }
+    target = incoming;
+    return StatusOk;
+}
+
+static int32_t Array_PutBooleanAt(QuolanObject *self, int32_t value, int32_t index)
+{
+    return call_own<Array_PutAt>(array_of(self)->PutAt, self, static_cast<void *>(&value),
+                                 int32_t{Boolean}, index);
+}
+static int32_t Array_PutIntAt(QuolanObject *self, int32_t value, int32_t index)
+{
+    return call_own<Array_PutAt>(array_of(self)->PutAt, self, static_cast<void *>(&value),
+                                 int32_t{Integer}, index);
+}
+static int32_t Array_PutDoubleAt(QuolanObject *self, double value, int32_t index)
+{
+    return call_own<Array_PutAt>(array_of(self)->PutAt, self, static_cast<void *>(&value),
+                                 int32_t{Double}, index);
+}
+static int32_t put_pointer(QuolanObject *self, const void *value, int32_t tag, int32_t index)
+{
+    return call_own<Array_PutAt>(array_of(self)->PutAt, self, const_cast<void *>(value), tag,
+                                 index);
+}
+static int32_t Array_PutStringAt(QuolanObject *self, const char *value, int32_t index)
+{
+    return put_pointer(self, value, String, index);
+}
+static int32_t Array_PutStringCopyAt(QuolanObject *self, const char *value, int32_t index)
+{
+    return put_pointer(self, value, OwnedString, index);
+}
+static int32_t Array_PutObjectAt(QuolanObject *self, QuolanObject *value, int32_t index)
+{
+    return put_pointer(self, value, Object, index);
+}
+static int32_t Array_PutObjectCopyAt(QuolanObject *self, QuolanObject *value, int32_t index)
+{
+    return put_pointer(self, value, OwnedObject, index);
+}
+static int32_t Array_PutPtrAt(QuolanObject *self, void *value, int32_t index)
+{
+    return put_pointer(self, value, Pointer, index);
+}
+static int32_t Array_PutPtrCopyAt(QuolanObject *self, void *value, int32_t index)
+{
+    return put_pointer(self, value, OwnedPointer, index);
+}
+
+int32_t Array_GetAt(QuolanObject *self, void **value, int32_t *tag, int32_t index)
+{
+    ArrayInstance *a = as_array(self);
+    int32_t status = ensure_tables(a);
+    if (status != StatusOk) return status;
+    const DimensionRecord &rec = record_of(a);
+
+    if (index >= rec.used_count) {
+        // Reads up to the initial size extend the array with Null positions.
+        if (index > rec.initial_size) return StatusOutOfRange;
+        status = select_index(a, index, true);
+        if (status != StatusOk) return status;
+    }
+    if (index == -2) return StatusOutOfRange;
+    // -1 on an empty array names position 0, which has no storage yet.
+    if (index == -1 && rec.used_count == 0) return StatusOutOfRange;
+    status = select_index(a, index, false);
+    if (status != StatusOk) return status;
+
+    Element &e = a->elements[a->current_slot];
+    if (tag) *tag = e.tag;
+    if (value) *value = value_ref(e);
+    return StatusOk;
+}
+
+int32_t Array_Next(QuolanObject *self, void **value, int32_t *tag)
+{
+    ArrayInstance *a = as_array(self);
+    int32_t status = ensure_tables(a);
+    if (status != StatusOk) return status;
+    int32_t &cursor = cursor_of(a);
+    if (cursor == -1) cursor = 0;
+    if (cursor >= record_of(a).used_count) return StatusOutOfRange;
+    status = call_own<Array_GetAt>(array_of(self)->GetAt, self, value, tag, cursor);
+    if (status != StatusOk) return status;
+    if (a->cursors) cursor_of(a) += 1;
+    return StatusOk;
+}
+
+int32_t Array_Previous(QuolanObject *self, void **value, int32_t *tag)
+{
+    ArrayInstance *a = as_array(self);
+    int32_t status = ensure_tables(a);
+    if (status != StatusOk) return status;
+    int32_t used = record_of(a).used_count;
+    int32_t &cursor = cursor_of(a);
+    if (used == 0 || cursor == -1 || cursor > used) return StatusOutOfRange;
+    if (cursor == used) cursor = used - 1;
+    status = call_own<Array_GetAt>(array_of(self)->GetAt, self, value, tag, cursor);
+    if (status != StatusOk) return status;
+    if (a->cursors) cursor_of(a) -= 1;
+    return StatusOk;
+}
+
+int32_t Array_ClearAt(QuolanObject *self, int32_t index)
+{
+    ArrayInstance *a = as_array(self);
+    if (!a->elements) return StatusOk;  // never written: nothing to clear
+    if (index == -2) return StatusOutOfRange;
+    int32_t status = call_own<Array_SetIndex>(array_of(self)->SetIndex, self, index);
+    if (status != StatusOk) return status;
+    int32_t slot = a->current_slot;
+    if (!a->elements || slot >= a->capacity) return StatusOutOfRange;
+    release_value(a->elements[slot]);
+    a->elements[slot].tag = Null;
+    a->elements[slot].value.pointer = nullptr;
+    return StatusOk;
+}
+
+QuolanObject *new_plain_array()
+{
+    QuolanObject *cls = array_baseclass_init();
+    return cls ? base_of(cls)->New(cls) : nullptr;
+}
+
+static const MethodKeyword kArrayKeywords[] = {
+    QUOLAN_ARRAY_METHOD_LIST(QC_KEYWORD_ROW, _) QC_KEYWORD_END};
+
+static void fill_array(QuolanObject *cls);
+
+const ClassDescriptor kArrayClass = {
+    "Array",      &array_baseclass, &quolan_class, root_class_init, "QUOLAN",
+    sizeof(ArrayInstance), ArraySlot_Count, 0x02030100, 2, 3, 0x203, kArrayKeywords, fill_array};
+
+static void fill_array(QuolanObject *cls)
+{
+    auto *t = writable_table<ArrayMethods>(cls);
+    t->Init = Array_Init;
+    t->Clear = Array_Clear;
+    ClassFramework<kArrayClass>::install(t);
+    t->Save = Array_Save;
+    t->Load = Array_Load;
+    t->Copy = Array_Copy;
+    t->IsEqual = Array_IsEqual;
+    QUOLAN_ARRAY_METHOD_LIST(QC_FILL_OWN, Array)
+}
+
+}  // namespace qc
+
+extern "C" QUOLAN_EXPORT QuolanObject *array_baseclass_init(void)
+{
+    return qc::create_class(qc::kArrayClass);
+}

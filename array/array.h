@@ -1,0 +1,71 @@
+// Array internals shared with the classes built on it.
+//
+// An Array is a growable run of Elements with one dimension record and one
+// cursor (the tables are sized by dimension_count, which is always 1; only
+// their last entries are used).  Storage grows in steps of 32 elements and is
+// zero beyond used_count, so unused positions read as Null.  Positions never
+// move: clearing makes a position Null, nothing closes up.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "array/element.h"
+#include "framework/class_registry.h"
+
+namespace qc {
+
+struct ArrayInstance {
+    QuolanObject header;
+    Element *elements;            // `capacity` elements, owned; NULL until first growth
+    int32_t dimension_count;      // 1 after Init
+    DimensionRecord *dimensions;  // owned; NULL until first needed
+    int32_t *cursors;             // owned; NULL until first needed
+    int32_t current_slot;         // position chosen by the last index selection
+    int32_t capacity;             // elements allocated
+};
+static_assert(offsetof(ArrayInstance, elements) == 24);
+static_assert(offsetof(ArrayInstance, dimension_count) == 32);
+static_assert(offsetof(ArrayInstance, dimensions) == 40);
+static_assert(offsetof(ArrayInstance, cursors) == 48);
+static_assert(offsetof(ArrayInstance, current_slot) == 56);
+static_assert(offsetof(ArrayInstance, capacity) == 60);
+static_assert(sizeof(ArrayInstance) == 64);
+
+inline ArrayInstance *as_array(QuolanObject *o) { return reinterpret_cast<ArrayInstance *>(o); }
+
+inline DimensionRecord &record_of(ArrayInstance *a) { return a->dimensions[a->dimension_count - 1]; }
+inline int32_t &cursor_of(ArrayInstance *a) { return a->cursors[a->dimension_count - 1]; }
+
+constexpr int32_t kGrowthStep = 32;
+
+// Creates the record and cursor tables if missing; 0 or -5.
+int32_t ensure_tables(ArrayInstance *a);
+
+// Resolves an index (-1 last in use, -2 just after it), checks its bounds,
+// grows the storage when asked, and moves the cursor and current_slot there.
+int32_t select_index(ArrayInstance *a, int32_t index, bool grow);
+
+extern const ClassDescriptor kArrayClass;
+
+// Array's own methods, for subclasses that chain up and for the shortcuts
+// that may skip the table when it holds these very functions.
+int32_t Array_Init(QuolanObject *self);
+void Array_Clear(QuolanObject *self);
+int32_t Array_PutAt(QuolanObject *self, void *value, int32_t tag, int32_t index);
+int32_t Array_GetAt(QuolanObject *self, void **value, int32_t *tag, int32_t index);
+int32_t Array_Next(QuolanObject *self, void **value, int32_t *tag);
+int32_t Array_Previous(QuolanObject *self, void **value, int32_t *tag);
+int32_t Array_ClearAt(QuolanObject *self, int32_t index);
+int32_t Array_SetIndex(QuolanObject *self, int32_t index);
+int32_t Array_GetIndex(QuolanObject *self, int32_t *index);
+int32_t Array_GetSizes(QuolanObject *self, int32_t *initial, int32_t *maximum);
+int32_t Array_Save(QuolanObject *self, QuolanObject *stream, int32_t mode);
+int32_t Array_Load(QuolanObject *self, QuolanObject *stream, int32_t mode);
+QuolanObject *Array_Copy(QuolanObject *prototype, QuolanObject *source);
+int32_t Array_IsEqual(QuolanObject *self, QuolanObject *other);
+
+// A new plain Array (for inner stores), or NULL.
+QuolanObject *new_plain_array();
+
+}  // namespace qc

@@ -1,0 +1,100 @@
+// The element rules every container shares.
+//
+// An Element is a tag and an 8-byte value.  Integer, Double and Boolean hold
+// their datum in the element; the other tags hold a pointer.  Three families
+// pair a borrowed kind with an owned one: strings (String, OwnedString),
+// objects (Object, OwnedObject) and pointers (Pointer, OwnedPointer).  Owned
+// content is released by tag: free for OwnedString and OwnedPointer, the
+// object's own Delete for OwnedObject.  Borrowed content is never released.
+//
+// Values cross element operations as one pointer, the "value reference": a
+// pointer to the datum for Integer, Double and Boolean, the pointer itself
+// for every other tag.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "framework/memory.h"
+#include "framework/methods.h"
+
+namespace qc {
+
+constexpr bool is_owned(int32_t tag)
+{
+    return tag == OwnedString || tag == OwnedObject || tag == OwnedPointer;
+}
+
+constexpr bool holds_datum(int32_t tag)
+{
+    return tag == Integer || tag == Double || tag == Boolean;
+}
+
+// Tags 0..9 are the element types; anything else is out of range.
+constexpr bool is_known_tag(int32_t tag) { return static_cast<uint32_t>(tag) <= Boolean; }
+
+// Borrowed and owned kinds of a family share one family tag.
+constexpr int32_t family(int32_t tag)
+{
+    switch (tag) {
+    case OwnedString: return String;
+    case OwnedObject: return Object;
+    case OwnedPointer: return Pointer;
+    default: return tag;
+    }
+}
+
+// How keys and members compare: strings and objects join their families,
+// while Pointer and OwnedPointer stay apart.
+constexpr int32_t match_kind(int32_t tag)
+{
+    switch (tag) {
+    case OwnedString: return String;
+    case OwnedObject: return Object;
+    default: return tag;
+    }
+}
+
+// The value reference that reads of `e` hand out.
+inline void *value_ref(Element &e)
+{
+    if (e.tag == Null) return nullptr;
+    if (holds_datum(e.tag)) return &e.value;
+    return e.value.pointer;
+}
+
+// Releases what `e` owns and empties its value; the tag is left alone.
+// The element is emptied before an owned object is deleted, so a Delete that
+// reaches back into the container finds no dangling reference.
+inline void release_value(Element &e)
+{
+    void *owned = e.value.pointer;
+    int32_t tag = e.tag;
+    e.value.pointer = nullptr;
+    if (!owned) return;
+    if (tag == OwnedString || tag == OwnedPointer) {
+        mem::release(owned);
+    } else if (tag == OwnedObject) {
+        auto *object = static_cast<QuolanObject *>(owned);
+        base_of(object)->Delete(object);
+    }
+}
+
+// Reads the datum a value reference points at (Integer, Double, Boolean), or
+// takes the reference itself.  Reading first keeps a put correct even when
+// the reference points into the storage that the put is about to grow.
+inline Element element_from(const void *value, int32_t tag)
+{
+    Element e;
+    e.tag = tag;
+    e.value.pointer = nullptr;
+    if (tag == Integer || tag == Boolean)
+        std::memcpy(&e.value.integer, value, sizeof(int32_t));
+    else if (tag == Double)
+        std::memcpy(&e.value.real, value, sizeof(double));
+    else
+        e.value.pointer = const_cast<void *>(value);
+    return e;
+}
+
+}  // namespace qc

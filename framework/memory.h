@@ -1,0 +1,39 @@
+// Every heap allocation of the library goes through here.  Owned values are
+// released by clients and by other libraries with the C library's free, so
+// these stay thin wrappers over malloc/realloc/free; having one place lets
+// tests make allocations fail on demand.
+#pragma once
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+
+namespace qc::mem {
+
+#if defined(QUOLAN_FAULT_INJECTION)
+// Test builds only: answers true when the next allocation must fail.
+bool should_fail();
+#else
+inline bool should_fail() { return false; }
+#endif
+
+inline void *alloc(size_t size) { return should_fail() ? nullptr : std::malloc(size); }
+inline void *zalloc(size_t count, size_t size)
+{
+    return should_fail() ? nullptr : std::calloc(count, size);
+}
+inline void *grow(void *block, size_t size)
+{
+    return should_fail() ? nullptr : std::realloc(block, size);
+}
+inline char *dup(const char *text)
+{
+    if (should_fail()) return nullptr;
+    size_t n = std::strlen(text) + 1;
+    char *copy = static_cast<char *>(std::malloc(n));
+    if (copy) std::memcpy(copy, text, n);
+    return copy;
+}
+inline void release(void *block) { std::free(block); }
+
+}  // namespace qc::mem

@@ -1,0 +1,5 @@
+#include "framework/nesting.h"
+
+namespace qc {
+thread_local int NestingGuard::depth_ = 0;
+}

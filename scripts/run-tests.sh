@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what is missing (Debian packages), builds, and runs every test:
+# the debug build with warnings as errors, the same suite under
+# AddressSanitizer + UndefinedBehaviorSanitizer (leak detection on), and the
+# fuzz targets for a bounded number of runs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev binutils libgtest-dev libgmock-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "== installing: ${missing[*]}"
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+jobs=$(nproc)
+
+echo "== debug build, warnings as errors"
+cmake --preset dev >/dev/null
+cmake --build --preset dev -j"$jobs"
+ctest --preset dev -j"$jobs"
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j"$jobs"
+ctest --preset asan -j"$jobs"
+
+if [ -f fuzz/CMakeLists.txt ]; then
+  echo "== fuzz targets, bounded runs"
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j"$jobs"
+  scripts/run-fuzzers.sh build/fuzz "${QUOLAN_FUZZ_RUNS:-20000}"
+fi
+echo "== all tests passed"
