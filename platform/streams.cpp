@@ -86,6 +86,9 @@ inline int32_t get_le32(const unsigned char *in)
 
 /* ---- the byte-moving core, one pair of functions per kind --------------- */
 
+/* The memory paths are forced inline so that the fixed sizes of WriteInt32
+ * and ReadInt32 reach memcpy as constants and become plain moves. */
+
 /* Cold path of memory_reserve, kept out of line so the common case of a write
  * that fits stays a compare and a memcpy. */
 __attribute__((noinline)) bool memory_grow(Stream *s, size_t needed)
@@ -112,7 +115,7 @@ inline bool memory_reserve(Stream *s, size_t count)
 
 /* Moves up to count bytes in; answers how many.  Never more than the limit
  * allows, nothing at all when memory runs out. */
-size_t memory_write(Stream *s, const void *buffer, size_t count)
+[[gnu::always_inline]] inline size_t memory_write(Stream *s, const void *buffer, size_t count)
 {
     if (s->limited && count > s->write_room)
         count = s->write_room;
@@ -125,7 +128,7 @@ size_t memory_write(Stream *s, const void *buffer, size_t count)
     return count;
 }
 
-size_t memory_read(Stream *s, void *buffer, size_t count)
+[[gnu::always_inline]] inline size_t memory_read(Stream *s, void *buffer, size_t count)
 {
     size_t available = s->length - s->consumed;
     if (count > available)
@@ -154,7 +157,7 @@ size_t file_read(Stream *s, void *buffer, size_t count)
 
 /* Writes all of count bytes or answers false.  Memory streams refuse a write
  * that cannot fit whole rather than leave half a value behind. */
-bool write_whole(Stream *s, const unsigned char *buffer, size_t count)
+[[gnu::always_inline]] inline bool write_whole(Stream *s, const unsigned char *buffer, size_t count)
 {
     if (s->kind == kMemory) {
         if (s->limited && count > s->write_room)
@@ -165,7 +168,7 @@ bool write_whole(Stream *s, const unsigned char *buffer, size_t count)
 }
 
 /* Reads count bytes, marking the stream failed if fewer arrived. */
-size_t read_some(Stream *s, void *buffer, size_t count)
+[[gnu::always_inline]] inline size_t read_some(Stream *s, void *buffer, size_t count)
 {
     size_t got = s->kind == kMemory ? memory_read(s, buffer, count) : file_read(s, buffer, count);
     if (got < count)

@@ -8,50 +8,30 @@
 
 namespace {
 
-// Each test class answers to its own name and chains up for anything else,
-// as container classes do.  The decoy answers to every name, so a lookup
-// that trusted IsA alone would pick it.
-int32_t (*root_isa)(QuolanObject *, char *) = nullptr;
-
-int32_t name_or_chain(const char *own, char *name, int32_t (*parent)(QuolanObject *, char *),
-                      QuolanObject *self)
+// Test classes answer to their own name and chain up otherwise, as container
+// classes do.  The decoy says yes to every name, so a lookup that trusted
+// IsA alone would pick it; Gadget says yes to its parent Widget's name.
+int32_t root_isa(QuolanObject *self, char *name)
 {
-    if (name && name[0] == '\0') {
-        std::strcpy(name, own);
+    return quolan_base_methods(quolan_class)->IsA(self, name);
+}
+template <const char *Own, int32_t (*Parent)(QuolanObject *, char *), bool Liar = false>
+int32_t isa(QuolanObject *self, char *name)
+{
+    if (name && name[0] == '\0')
+        std::strcpy(name, Own);
+    if (name && (Liar || std::strcmp(name, Own) == 0))
         return 1;
-    }
-    if (name && std::strcmp(name, own) == 0)
-        return 1;
-    return parent(self, name);
+    return Parent(self, name);
 }
+int32_t nameless_isa(QuolanObject *, char *) { return 0; }
+constexpr char kDecoy[] = "Decoy", kWidget[] = "PlatformWidget", kGadget[] = "PlatformGadget";
 
-int32_t decoy_isa(QuolanObject *self, char *name)
-{
-    if (name && name[0] != '\0')
-        return 1;
-    return name_or_chain("PlatformDecoy", name, root_isa, self);
-}
-
-int32_t widget_isa(QuolanObject *self, char *name)
-{
-    return name_or_chain("PlatformWidget", name, root_isa, self);
-}
-
-int32_t gadget_isa(QuolanObject *self, char *name)
-{
-    return name_or_chain("PlatformGadget", name, widget_isa, self);
-}
-
-int32_t nameless_isa(QuolanObject *, char *)
-{
-    return 0;
-}
-
-QuolanObject *make_class(QuolanObject *parent, int32_t (*isa)(QuolanObject *, char *))
+QuolanObject *make_class(QuolanObject *parent, int32_t (*is_a)(QuolanObject *, char *))
 {
     QuolanObject *cls = quolan_generic_subclass(parent, 32, QuolanSlot_Count * sizeof(QuolanMethod));
     if (cls)
-        cls->methods[QuolanSlot_IsA] = reinterpret_cast<QuolanMethod>(isa);
+        cls->methods[QuolanSlot_IsA] = reinterpret_cast<QuolanMethod>(is_a);
     return cls;
 }
 
@@ -63,50 +43,36 @@ QuolanObject *reanimate(const std::vector<unsigned char> &wire)
     return cls;
 }
 
-class ClassIdentity : public ::testing::Test {
-protected:
+struct ClassIdentity : ::testing::Test {
     static void SetUpTestSuite()
     {
         quolan_class_init();
-        root_isa = quolan_base_methods(quolan_class)->IsA;
-        decoy_ = make_class(quolan_class, decoy_isa);
-        widget_ = make_class(quolan_class, widget_isa);
-        gadget_ = make_class(widget_, gadget_isa);
+        make_class(quolan_class, isa<kDecoy, root_isa, true>);
+        widget = make_class(quolan_class, isa<kWidget, root_isa>);
+        gadget = make_class(widget, isa<kGadget, isa<kWidget, root_isa>>);
     }
-    static QuolanObject *decoy_, *widget_, *gadget_;
+    static inline QuolanObject *widget = nullptr, *gadget = nullptr;
 };
-QuolanObject *ClassIdentity::decoy_ = nullptr;
-QuolanObject *ClassIdentity::widget_ = nullptr;
-QuolanObject *ClassIdentity::gadget_ = nullptr;
 
-TEST_F(ClassIdentity, RegistrarWritesLengthThenNameAndReanimatorFindsTheClass)
+TEST_F(ClassIdentity, RoundTripFindsEachClassByItsOwnName)
 {
-    ASSERT_NE(gadget_, nullptr);
-    QuolanObject *obj = quolan_base_methods(gadget_)->New(gadget_);
+    ASSERT_NE(gadget, nullptr);
+    QuolanObject *obj = quolan_base_methods(gadget)->New(gadget);
     QuolanObject *s = quolan_memory_stream_new();
     ASSERT_EQ(registrar_save_quolan_class_type(obj, s), 0);
+    ASSERT_EQ(registrar_save_quolan_class_type(widget, s), 0);
+    ASSERT_EQ(registrar_save_quolan_class_type(quolan_class, s), 0);
     size_t size = 0;
     const unsigned char *data = quolan_memory_stream_data(s, &size);
-    ASSERT_EQ(size, 4u + 14u);
-    EXPECT_EQ(std::memcmp(data, "\x0e\0\0\0PlatformGadget", size), 0);
-    EXPECT_EQ(reanimator_get_class_from_stream(s), gadget_);
-    EXPECT_EQ(quolan_stream_read_offset(s), size);
-    quolan_base_methods(obj)->Delete(obj);
-    quolan_base_methods(s)->Delete(s);
-}
-
-TEST_F(ClassIdentity, ReanimatorMatchesTheClassesOwnNameNotAnAncestorsOrALiar)
-{
-    // Decoy comes first and says yes to everything; Gadget says yes to
-    // "PlatformWidget" as its ancestor's name.  Only Widget owns the name.
-    EXPECT_EQ(reanimate({14, 0, 0, 0, 'P', 'l', 'a', 't', 'f', 'o', 'r', 'm', 'W', 'i', 'd', 'g', 'e', 't'}),
-              widget_);
-    // Every class answers to "QUOLAN"; the root owns it.
-    QuolanObject *plain = quolan_base_methods(quolan_class)->New(quolan_class);
-    QuolanObject *s = quolan_memory_stream_new();
-    ASSERT_EQ(registrar_save_quolan_class_type(plain, s), 0);
+    ASSERT_EQ(size, 18u + 18u + 10u);
+    EXPECT_EQ(std::memcmp(data, "\x0e\0\0\0PlatformGadget", 18), 0);
+    // Gadget and the decoy also answer to "PlatformWidget"; every class
+    // answers to "QUOLAN".  Only the owner of the name may come back.
+    EXPECT_EQ(reanimator_get_class_from_stream(s), gadget);
+    EXPECT_EQ(reanimator_get_class_from_stream(s), widget);
     EXPECT_EQ(reanimator_get_class_from_stream(s), quolan_class);
-    quolan_base_methods(plain)->Delete(plain);
+    EXPECT_EQ(quolan_stream_status(s), 0);
+    quolan_base_methods(obj)->Delete(obj);
     quolan_base_methods(s)->Delete(s);
 }
 
@@ -115,35 +81,31 @@ TEST_F(ClassIdentity, ReanimatorRefusesHostileRecords)
     EXPECT_EQ(reanimate({0, 0, 0, 0}), nullptr);
     EXPECT_EQ(reanimate({128, 0, 0, 0}), nullptr);
     EXPECT_EQ(reanimate({0xff, 0xff, 0xff, 0xff, 'Q'}), nullptr);
-    EXPECT_EQ(reanimate({6, 0, 0}), nullptr);                       // truncated length
-    EXPECT_EQ(reanimate({6, 0, 0, 0, 'Q', 'U', 'O'}), nullptr);     // truncated name
-    EXPECT_EQ(reanimate({6, 0, 0, 0, 'Q', 'U', 'O', 'L', 'A', 'X'}), nullptr);  // unknown
-    EXPECT_EQ(reanimate({7, 0, 0, 0, 'Q', 'U', 'O', 'L', 'A', 'N', 0}), nullptr);  // embedded NUL
-    EXPECT_EQ(reanimate({5, 0, 0, 0, 'Q', 'U', 'O', 'L', 'A'}), nullptr);  // a prefix is not a name
+    EXPECT_EQ(reanimate({6, 0, 0}), nullptr);                                    // short length
+    EXPECT_EQ(reanimate({6, 0, 0, 0, 'Q', 'U', 'O'}), nullptr);                  // short name
+    EXPECT_EQ(reanimate({6, 0, 0, 0, 'Q', 'U', 'O', 'L', 'A', 'X'}), nullptr);   // unknown
+    EXPECT_EQ(reanimate({5, 0, 0, 0, 'Q', 'U', 'O', 'L', 'A'}), nullptr);        // a prefix
+    EXPECT_EQ(reanimate({7, 0, 0, 0, 'Q', 'U', 'O', 'L', 'A', 'N', 0}), nullptr); // inner NUL
     EXPECT_EQ(reanimator_get_class_from_stream(nullptr), nullptr);
 
-    // A stream already failed is not trusted for the length either.
+    // A stream that has already failed is not trusted for the length either.
     const unsigned char wire[] = {6, 0, 0, 0, 'Q', 'U', 'O', 'L', 'A', 'N'};
     QuolanObject *s = quolan_memory_stream_from(wire, sizeof wire);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(quolan_stream_methods(s)->ReadBytes(s, nullptr, 1), 0);
+    quolan_stream_methods(s)->ReadBytes(s, nullptr, 1);
     EXPECT_EQ(reanimator_get_class_from_stream(s), nullptr);
     quolan_base_methods(s)->Delete(s);
 }
 
 TEST_F(ClassIdentity, RegistrarRefusesNamelessObjectsAndShortStreams)
 {
-    QuolanObject *nameless = make_class(quolan_class, nameless_isa);
-    ASSERT_NE(nameless, nullptr);
     QuolanObject *s = quolan_memory_stream_new();
-    EXPECT_EQ(registrar_save_quolan_class_type(nameless, s), -2);
+    EXPECT_EQ(registrar_save_quolan_class_type(make_class(quolan_class, nameless_isa), s), -2);
     EXPECT_EQ(registrar_save_quolan_class_type(nullptr, s), -2);
-    EXPECT_EQ(registrar_save_quolan_class_type(widget_, nullptr), -2);
-
+    EXPECT_EQ(registrar_save_quolan_class_type(widget, nullptr), -2);
     ASSERT_EQ(quolan_memory_stream_set_write_limit(s, 3), 0);
-    EXPECT_EQ(registrar_save_quolan_class_type(widget_, s), -2);
+    EXPECT_EQ(registrar_save_quolan_class_type(widget, s), -2);
     ASSERT_EQ(quolan_memory_stream_set_write_limit(s, 10), 0);
-    EXPECT_EQ(registrar_save_quolan_class_type(widget_, s), -2);
+    EXPECT_EQ(registrar_save_quolan_class_type(widget, s), -2);
     quolan_base_methods(s)->Delete(s);
 }
 

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Runs every built fuzz target for a bounded number of runs over its seed
+# corpus.  Usage: run-fuzzers.sh BUILD_DIR RUNS
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$1
+runs=${2:-20000}
+export ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+status=0
+for target in "$build"/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=${target##*/fuzz_}
+  work=$(mktemp -d)
+  echo "-- fuzz_$name: $runs runs"
+  if ! "$target" -runs="$runs" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
+       -print_final_stats=1 "$work" "fuzz/corpus/$name" > "$work/log" 2>&1; then
+    tail -n 60 "$work/log"
+    status=1
+  else
+    grep -E 'stat::number_of_executed_units|Done' "$work/log" | tail -n 2
+  fi
+  rm -rf "$work"
+done
+exit $status
