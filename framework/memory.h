@@ -11,8 +11,9 @@
 namespace qc::mem {
 
 #if defined(QUOLAN_FAULT_INJECTION)
-// Test builds only: answers true when the next allocation must fail.
-bool should_fail();
+// Test builds only: the test harness answers whether this allocation fails.
+extern "C" int quolan_fault_should_fail(void);
+inline bool should_fail() { return quolan_fault_should_fail() != 0; }
 #else
 inline bool should_fail() { return false; }
 #endif

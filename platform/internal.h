@@ -14,10 +14,23 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdlib.h>
 
 #include "quolan/object.h"
 
 namespace quolan::platform {
+
+/* Every allocation of the stand-in goes through these, so that a test build
+ * (QUOLAN_FAULT_INJECTION) can make any one of them fail on demand. */
+#if defined(QUOLAN_FAULT_INJECTION)
+extern "C" int quolan_fault_should_fail(void);
+inline bool allocation_fails() { return quolan_fault_should_fail() != 0; }
+#else
+inline bool allocation_fails() { return false; }
+#endif
+inline void *pf_malloc(size_t n) { return allocation_fails() ? nullptr : malloc(n); }
+inline void *pf_calloc(size_t n, size_t size) { return allocation_fails() ? nullptr : calloc(n, size); }
+inline void *pf_realloc(void *p, size_t n) { return allocation_fails() ? nullptr : realloc(p, n); }
 
 /* What a slot answers when it has no method behind it. */
 inline constexpr int32_t kRefused = -2;

@@ -83,7 +83,7 @@ bool remember_class(QuolanObject *cls, size_t slot_count)
 {
     if (record_count == record_capacity) {
         size_t capacity = record_capacity ? record_capacity * 2 : 16;
-        void *grown = realloc(records, capacity * sizeof(ClassRecord));
+        void *grown = pf_realloc(records, capacity * sizeof(ClassRecord));
         if (!grown)
             return false;
         records = static_cast<ClassRecord *>(grown);
@@ -99,7 +99,7 @@ QuolanObject *root_New(QuolanObject *cls)
 {
     if (!cls || cls->size < sizeof(QuolanObject) || !cls->methods)
         return nullptr;
-    auto *object = static_cast<QuolanObject *>(calloc(1, cls->size));
+    auto *object = static_cast<QuolanObject *>(pf_calloc(1, cls->size));
     if (!object)
         return nullptr;
     object->size = cls->size;
@@ -269,8 +269,8 @@ QuolanObject *quolan_generic_subclass(QuolanObject *parent, size_t instance_size
     if (parent_slots == 0 || slots < parent_slots)
         return nullptr;
 
-    auto *cls = static_cast<QuolanObject *>(calloc(1, instance_size));
-    auto *table = static_cast<QuolanMethod *>(malloc(slots * sizeof(QuolanMethod)));
+    auto *cls = static_cast<QuolanObject *>(pf_calloc(1, instance_size));
+    auto *table = static_cast<QuolanMethod *>(pf_malloc(slots * sizeof(QuolanMethod)));
     if (!cls || !table || !remember_class(cls, slots)) {
         free(cls);
         free(table);

@@ -96,7 +96,7 @@ __attribute__((noinline)) bool memory_grow(Stream *s, size_t needed)
     size_t capacity = s->capacity ? s->capacity : 64;
     while (capacity < needed)
         capacity = capacity > SIZE_MAX / 2 ? needed : capacity * 2;
-    void *grown = realloc(s->bytes, capacity);
+    void *grown = pf_realloc(s->bytes, capacity);
     if (!grown)
         return false;
     s->bytes = static_cast<unsigned char *>(grown);
