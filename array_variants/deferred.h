@@ -1,0 +1,235 @@
+// The deferred-load mechanism, written once for ArrayDefer and DictDefer.
+//
+// A deferred container keeps beside its own elements a private plain Array,
+// the deferred store: position p of the store holds the loader key recorded
+// for position p of the container, or Null where none is.  A position with a
+// loader key holds a Null element of its own.  The first read of it through
+// GetAt (and so through Next, Previous and the keyed reads of Dict, which all
+// read through the object's own GetAt) hands the key to the loader (slot 40 of
+// the loader's table: Dict's keyed-read contract) and stores the answer
+// through the container's own PutAt, which drops the key.  From then on the
+// position is plain and the loader is never asked for it again.
+//
+// Ownership: Init creates the store; the container owns it.  Clear deletes it
+// (releasing every recorded key) BEFORE the parent's Clear walks the elements,
+// so clearing never calls the loader; no store is made again, and afterwards
+// the deferred operations refuse with -2 while GetAt, PutAt and ClearAt act as
+// the parent's.  The loader is borrowed: it must outlive every read of a
+// deferred position.  Keys obey PutAt's ownership rules inside the store: an
+// OwnedString key is duplicated, an OwnedObject or OwnedPointer key becomes
+// the store's to release, borrowed keys stay the caller's.
+//
+// Invariant: a loader key stands only below the container's used_count.  It is
+// recorded right after a Null was put at that very position, and used_count
+// shrinks only in Clear, which drops the store for good.
+//
+// Special indexes are resolved against the CONTAINER before the store is
+// addressed, so store and container always mean the same position (the store
+// resolving -1 against its own, shorter extent would name another position):
+//   -1  the container's last position in use; on an empty container it names
+//       nothing deferred: GetAt and GetDeferredAt answer -6, PutAt and
+//       ClearAt act as the parent's;
+//   -2  the position an append takes; no key can stand there, so PutAt and
+//       ClearAt leave the store alone, GetAt answers the parent's -6 and
+//       GetDeferredAt answers -6 too; PutDeferredAt records at the appended
+//       position (the container's current_slot after its Null put).
+// Indexes below -2 name nothing; the parent refuses them.
+//
+// The differences between the two classes are the parent class and the
+// instance layout before the two fields (`Base`); everything else is here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "array/array.h"
+
+namespace qc {
+
+// Fills a typed table from the static members of `Scope`, for a class's own
+// slot list:  QUOLAN_ARRAY_DEFER_METHOD_LIST(QC_DEFERRED_FILL, Scope)
+#define QC_DEFERRED_FILL(Scope, slot, Name, Ret, Params, flag) t->Name = Scope::Name;
+
+inline int32_t used_positions(QuolanObject *array)
+{
+    ArrayInstance *a = as_array(array);
+    return a->dimensions ? record_of(a).used_count : 0;
+}
+
+template <class Base, QuolanObject **ParentClass>
+struct Deferred {
+    struct Instance {
+        Base base;                     // the parent's fields
+        QuolanObject *loader;          // borrowed; NULL until SetLoader
+        QuolanObject *deferred_store;  // owned plain Array; NULL only after Clear
+    };
+
+    static Instance *of(QuolanObject *self) { return reinterpret_cast<Instance *>(self); }
+    static const ArrayMethods *parent() { return array_of(*ParentClass); }
+
+    // ---- lifecycle ----
+
+    static int32_t Init(QuolanObject *self)
+    {
+        int32_t status = parent()->Init(self);
+        if (status != StatusOk) return status;
+        Instance *d = of(self);
+        d->deferred_store = new_plain_array();
+        if (!d->deferred_store) return StatusNoMemory;
+        d->loader = nullptr;
+        return StatusOk;
+    }
+
+    static void Clear(QuolanObject *self)
+    {
+        Instance *d = of(self);
+        if (QuolanObject *store = d->deferred_store) {
+            d->deferred_store = nullptr;  // gone before its keys are released
+            base_of(store)->Delete(store);
+        }
+        parent()->Clear(self);
+    }
+
+    // No stream record carries loader keys or the loader, so a deferred
+    // container refuses to be written, read or copied rather than lose them.
+    static int32_t Save(QuolanObject *, QuolanObject *, int32_t) { return StatusFailed; }
+    static int32_t Load(QuolanObject *, QuolanObject *, int32_t) { return StatusFailed; }
+    static QuolanObject *Copy(QuolanObject *, QuolanObject *) { return nullptr; }
+
+    static void SetLoader(QuolanObject *self, QuolanObject *loader) { of(self)->loader = loader; }
+    static QuolanObject *GetLoader(QuolanObject *self) { return of(self)->loader; }
+
+    // ---- element operations ----
+
+    static int32_t GetAt(QuolanObject *self, void **value, int32_t *tag, int32_t index)
+    {
+        QuolanObject *store = of(self)->deferred_store;
+        int32_t position = keyed_position(self, index);
+        void *key = nullptr;
+        int32_t key_tag = Null;
+        if (store && position >= 0 && position < used_positions(store) &&
+            call_own<Array_GetAt>(array_of(store)->GetAt, store, &key, &key_tag, position) ==
+                StatusOk &&
+            key_tag != Null)
+            return load(self, value, tag, key, key_tag, position);
+        return call_own<Array_GetAt>(parent()->GetAt, self, value, tag, index);
+    }
+
+    static int32_t PutAt(QuolanObject *self, void *value, int32_t tag, int32_t index)
+    {
+        int32_t status = drop_key(self, index);
+        if (status != StatusOk) return status;
+        return call_own<Array_PutAt>(parent()->PutAt, self, value, tag, index);
+    }
+
+    static int32_t ClearAt(QuolanObject *self, int32_t index)
+    {
+        int32_t status = drop_key(self, index);
+        if (status != StatusOk) return status;
+        return call_own<Array_ClearAt>(parent()->ClearAt, self, index);
+    }
+
+    static int32_t PutDeferredAt(QuolanObject *self, void *key, int32_t key_tag, int32_t index)
+    {
+        return record_key(self, key, key_tag, [&] {
+            return array_of(self)->PutAt(self, nullptr, Null, index);
+        });
+    }
+
+    static int32_t GetDeferredAt(QuolanObject *self, void **value, int32_t *tag, int32_t index)
+    {
+        return read_key(self, value, tag, keyed_position(self, index));
+    }
+
+    // ---- building blocks for the keyed front ends ----
+
+    // Records `key` at the position that `write_null` (a Null put through the
+    // object's own table) selected; -2 without a store.
+    template <class WriteNull>
+    static int32_t record_key(QuolanObject *self, void *key, int32_t key_tag, WriteNull write_null)
+    {
+        if (!of(self)->deferred_store) return StatusFailed;
+        int32_t status = write_null();
+        if (status != StatusOk) return status;
+        // Re-read: releasing the old element may have run foreign code.
+        QuolanObject *store = of(self)->deferred_store;
+        if (!store) return StatusFailed;
+        int32_t position = as_array(self)->current_slot;
+        return call_own<Array_PutAt>(array_of(store)->PutAt, store, key, key_tag, position);
+    }
+
+    // The loader key recorded at a container position, without loading:
+    // -2 without a store, -6 for no position, else the store's answer (so -6
+    // also past the highest position a key was ever recorded at).
+    static int32_t read_key(QuolanObject *self, void **value, int32_t *tag, int32_t position)
+    {
+        QuolanObject *store = of(self)->deferred_store;
+        if (!store) return StatusFailed;
+        if (position < 0) return StatusOutOfRange;
+        return call_own<Array_GetAt>(array_of(store)->GetAt, store, value, tag, position);
+    }
+
+    // Writes the overrides both classes share into a typed table.
+    template <class Table>
+    static void install(Table *t)
+    {
+        t->Init = Init;
+        t->Clear = Clear;
+        t->Save = Save;
+        t->Load = Load;
+        t->Copy = Copy;
+        t->PutAt = PutAt;
+        t->GetAt = GetAt;
+        t->ClearAt = ClearAt;
+    }
+
+private:
+    // The container position an index names for the store, or -1 when it
+    // names none that could carry a key (see the special indexes above).
+    static int32_t keyed_position(QuolanObject *self, int32_t index)
+    {
+        if (index >= 0) return index;
+        if (index != -1) return -1;
+        int32_t used = used_positions(self);
+        return used > 0 ? used - 1 : -1;
+    }
+
+    // Drops the key at the position an index names before a write or clear.
+    // -6 from the store only means there was nothing to drop.
+    static int32_t drop_key(QuolanObject *self, int32_t index)
+    {
+        QuolanObject *store = of(self)->deferred_store;
+        int32_t position = keyed_position(self, index);
+        if (!store || position < 0 || position >= used_positions(store)) return StatusOk;
+        int32_t status = call_own<Array_ClearAt>(array_of(store)->ClearAt, store, position);
+        return status == StatusOutOfRange ? StatusOk : status;
+    }
+
+    // Asks the loader for `key` and stores its answer at `position` through
+    // the object's own PutAt.  The caller's outputs may be NULL; the loader
+    // always gets somewhere to write, since the answer must be stored.
+    // REQUIRES: the loader's answer is not the key itself, which the store
+    // releases as the answer is put (a Dict answers from its own storage).
+    static int32_t load(QuolanObject *self, void **value, int32_t *tag, void *key,
+                        int32_t key_tag, int32_t position)
+    {
+        void *loaded = nullptr;
+        int32_t loaded_tag = Null;
+        void **v = value ? value : &loaded;
+        int32_t *t = tag ? tag : &loaded_tag;
+        QuolanObject *loader = of(self)->loader;
+        if (!loader) {
+            // A deferred position read before any loader was set: report it,
+            // keep the key for a later read, answer as a refused operation.
+            ZV_AssertForExport(0);
+            *v = nullptr;
+            *t = Null;
+            return StatusFailed;
+        }
+        int32_t status = dict_of(loader)->GetKey(loader, v, t, key, key_tag);
+        if (status != StatusOk) return status;  // the key stays; the next read asks again
+        return array_of(self)->PutAt(self, *v, *t, position);
+    }
+};
+
+}  // namespace qc

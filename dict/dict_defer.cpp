@@ -1,0 +1,94 @@
+// DictDefer: a Dict whose values may be produced on first read by a loader.
+//
+// The positional behaviour is the deferred mechanism (deferred.h) over Dict's
+// layout: the position a dictionary key occupies is the position of its
+// loader key in the deferred store.  Dict's keyed operations find a key's
+// position and then read, write or clear it through the object's own table,
+// so reading a deferred key loads it, and writing or clearing a key drops its
+// loader key, without anything keyed here.  This file adds only the keyed
+// front ends that record and inspect loader keys.
+//
+//   @72 loader          borrowed; NULL until SetLoader
+//   @80 deferred_store  owned plain Array; made by Init, deleted by Clear
+#include "array_variants/deferred.h"
+#include "dict/dict.h"
+
+extern "C" {
+QUOLAN_EXPORT QuolanObject *dict_deferclass = nullptr;
+}
+
+namespace qc {
+
+namespace {
+
+struct DictDefer : Deferred<DictInstance, &dict_baseclass> {
+    // Puts a Null under the dictionary key through the object's own PutKey
+    // (adding the key, or dropping its earlier loader key and releasing its
+    // value), then records the loader key at the key's position.
+    static int32_t PutDeferredKey(QuolanObject *self, void *loader_key, int32_t loader_key_tag,
+                                  void *key, int32_t key_tag)
+    {
+        return record_key(self, loader_key, loader_key_tag, [&] {
+            return dict_of(self)->PutKey(self, nullptr, Null, key, key_tag);
+        });
+    }
+
+    // The dictionary keeps its own copy of the key text, as PutStringKey does.
+    static int32_t PutDeferredStringKey(QuolanObject *self, void *loader_key,
+                                        int32_t loader_key_tag, const char *key)
+    {
+        return quolan_dict_defer_methods(self)->PutDeferredKey(
+            self, loader_key, loader_key_tag, const_cast<char *>(key), OwnedString);
+    }
+
+    // -6 for a key the dictionary does not hold (checked first, so an absent
+    // key answers -6 even after Clear), -2 without a store.
+    static int32_t GetDeferredKey(QuolanObject *self, void **value, int32_t *tag, void *key,
+                                  int32_t key_tag)
+    {
+        int32_t position = dict_of(self)->SymbolIndex(self, key, key_tag);
+        if (position < 0) return StatusOutOfRange;
+        return read_key(self, value, tag, position);
+    }
+
+    static int32_t GetDeferredStringKey(QuolanObject *self, void **value, int32_t *tag,
+                                        const char *key)
+    {
+        return quolan_dict_defer_methods(self)->GetDeferredKey(self, value, tag,
+                                                               const_cast<char *>(key), OwnedString);
+    }
+};
+
+using Instance = DictDefer::Instance;
+static_assert(offsetof(Instance, loader) == 72);
+static_assert(offsetof(Instance, deferred_store) == 80);
+static_assert(sizeof(Instance) == 88);
+
+const MethodKeyword kDictDeferKeywords[] = {
+    QUOLAN_DICT_DEFER_METHOD_LIST(QC_KEYWORD_ROW, _) QC_KEYWORD_END};
+
+void fill_dict_defer(QuolanObject *cls);
+
+const ClassDescriptor kDictDeferClass = {
+    "DictDefer",          &dict_deferclass,     &dict_baseclass,
+    dict_baseclass_init,  "Dict",               sizeof(Instance),
+    DictDeferSlot_Count,  0x04030100,           0x030301,
+    0,                    0x03030100,           kDictDeferKeywords,
+    fill_dict_defer};
+
+void fill_dict_defer(QuolanObject *cls)
+{
+    auto *t = writable_table<DictDeferMethods>(cls);
+    DictDefer::install(t);
+    ClassFramework<kDictDeferClass>::install(t);
+    QUOLAN_DICT_DEFER_METHOD_LIST(QC_DEFERRED_FILL, DictDefer)
+}
+
+}  // namespace
+
+}  // namespace qc
+
+extern "C" QUOLAN_EXPORT QuolanObject *dict_deferclass_init(void)
+{
+    return qc::create_class(qc::kDictDeferClass);
+}
