@@ -1,0 +1,66 @@
+// ArrayTyped: an Array whose positions carry type lists (see typed.h).
+//
+// What is particular to the array: type lists are reached by position
+// (SetSlotType, CheckSlotType), a binding is recorded through the object's
+// own SetSlotType at the index the put was given, and objects are named by
+// their exact class ("Object-ArrayTyped").
+#include "array_variants/typed.h"
+
+extern "C" {
+QUOLAN_EXPORT QuolanObject *array_typedclass = nullptr;
+}
+
+namespace qc {
+
+namespace {
+
+struct ArrayTypedPolicy {
+    using Instance = ArrayTypedInstance;
+    static constexpr TypeNameForm kNaming = TypeNameForm::ExactClass;
+    static constexpr const ClassDescriptor &kClass = kArrayTypedClass;
+
+    static int32_t bind(QuolanObject *self, const char *name, int32_t index)
+    {
+        return quolan_array_typed_methods(self)->SetSlotType(self, name, index);
+    }
+};
+
+using Typed = TypedContainer<ArrayTypedPolicy>;
+
+int32_t ArrayTyped_SetSlotType(QuolanObject *self, const char *types, int32_t index)
+{
+    return Typed::record_type(self, types, [index](int32_t *position) {
+        *position = index;
+        return int32_t{StatusOk};
+    });
+}
+
+int32_t ArrayTyped_CheckSlotType(QuolanObject *self, void *value, int32_t tag, int32_t index)
+{
+    return Typed::check(self, value, tag, index);
+}
+
+const MethodKeyword kArrayTypedKeywords[] = {
+    QUOLAN_ARRAY_TYPED_METHOD_LIST(QC_KEYWORD_ROW, _) QC_KEYWORD_END};
+
+void fill_array_typed(QuolanObject *cls)
+{
+    auto *t = writable_table<ArrayTypedMethods>(cls);
+    Typed::install(t);
+    t->SetSlotType = ArrayTyped_SetSlotType;
+    t->CheckSlotType = ArrayTyped_CheckSlotType;
+}
+
+}  // namespace
+
+const ClassDescriptor kArrayTypedClass = {
+    "ArrayTyped", &array_typedclass, &array_baseclass, array_baseclass_init, "Array",
+    sizeof(ArrayTypedInstance), ArrayTypedSlot_Count, 0x03030100, 0x020301, 0, 0x02030100,
+    kArrayTypedKeywords, fill_array_typed};
+
+}  // namespace qc
+
+extern "C" QUOLAN_EXPORT QuolanObject *array_typedclass_init(void)
+{
+    return qc::create_class(qc::kArrayTypedClass);
+}

@@ -1,0 +1,238 @@
+// Dict: an Array whose positions are also reached by key.
+//
+// The key of position i sits at position i of the key store, a private plain
+// Array created on first use (even by a pure lookup) and deleted by Clear;
+// the value stays at position i of the dictionary's own storage.  A Null key
+// is a free position: a removed key, or a position whose value was put by
+// position only.  Keys never move, so a key's position is its symbol for as
+// long as the key exists.  The key store owns what its element rules say it
+// owns: its own copy of an OwnedString key, OwnedObject and OwnedPointer keys.
+//
+// Keys are found with the shared linear search (key_search.h); a new key
+// takes the last free position, else it is appended.  Values are put, read
+// and cleared through the dictionary's own table, so the overrides of the
+// typed and deferred dictionaries apply to keyed access as well; Array's
+// behaviour is reached through the Array class's table.
+//
+// Every keyed operation moves the key store's cursor and only that one; the
+// keyed walk (Next, Previous) moves the dictionary's own cursor.
+#include "dict/dict.h"
+
+#include "dict/key_search.h"
+
+extern "C" {
+QUOLAN_EXPORT QuolanObject *dict_baseclass = nullptr;
+}
+
+namespace qc {
+
+QuolanObject *key_store_of(QuolanObject *dict) { return ensure_store(&as_dict(dict)->key_store); }
+
+int32_t find_key(QuolanObject *dict, const void *key, int32_t kind, bool create, int32_t *created)
+{
+    if (created) *created = 0;
+    QuolanObject *store = key_store_of(dict);
+    if (!store) return -1;
+    return find_in_store(store, key, kind, create, FreePosition::Last, created);
+}
+
+int32_t Dict_Init(QuolanObject *self)
+{
+    int32_t status = base_of(array_baseclass)->Init(self);
+    if (status == StatusOk) as_dict(self)->key_store = nullptr;
+    return status;
+}
+
+void Dict_Clear(QuolanObject *self)
+{
+    // The keys go first: Array's Clear walks with our own Next, which visits
+    // every position only once there is no key store to consult.
+    DictInstance *d = as_dict(self);
+    if (d->key_store) {
+        QuolanObject *store = d->key_store;
+        d->key_store = nullptr;
+        base_of(store)->Delete(store);
+    }
+    base_of(array_baseclass)->Clear(self);
+}
+
+// ---- symbols ---------------------------------------------------------------
+
+static int32_t Dict_StringSymbolIndex(QuolanObject *self, const char *key)
+{
+    return find_key(self, key, String, false, nullptr);
+}
+
+static int32_t Dict_SymbolIndex(QuolanObject *self, void *key, int32_t kind)
+{
+    return find_key(self, key, kind, false, nullptr);
+}
+
+static const char *Dict_GetStringSymbol(QuolanObject *self, int32_t position)
+{
+    return store_text_at(&as_dict(self)->key_store, position);
+}
+
+static int32_t Dict_GetSymbol(QuolanObject *self, void **key, int32_t *kind, int32_t position)
+{
+    return store_entry_at(&as_dict(self)->key_store, key, kind, position);
+}
+
+// ---- keyed element operations ------------------------------------------------
+
+int32_t Dict_PutKey(QuolanObject *self, void *value, int32_t kind, void *key, int32_t key_kind)
+{
+    QuolanObject *store = key_store_of(self);
+    if (!store) return StatusNoMemory;
+    if (lacks_referent(key, key_kind)) return StatusBadType;
+    int32_t created = 0;
+    int32_t position = find_in_store(store, key, key_kind, true, FreePosition::Last, &created);
+    if (position < 0) return StatusNoMemory;
+
+    const DictMethods *m = dict_of(self);
+    int32_t status = m->PutAt(self, value, kind, position);
+    if (status != StatusOk && created) {
+        // Withdraw the key this call entered, so a refused value leaves no
+        // key behind; a key that existed before keeps its position.
+        m->ClearAt(self, position);
+        array_of(store)->ClearAt(store, position);
+    }
+    return status;
+}
+
+static int32_t Dict_PutStringKey(QuolanObject *self, void *value, int32_t kind, const char *key)
+{
+    return call_own<Dict_PutKey>(dict_of(self)->PutKey, self, value, kind,
+                                 const_cast<void *>(static_cast<const void *>(key)),
+                                 int32_t{OwnedString});
+}
+
+static int32_t Dict_PutIntStringKey(QuolanObject *self, int32_t value, const char *key)
+{
+    return Dict_PutStringKey(self, &value, Integer, key);
+}
+
+static int32_t Dict_PutDoubleStringKey(QuolanObject *self, double value, const char *key)
+{
+    return Dict_PutStringKey(self, &value, Double, key);
+}
+
+// The lookup shared by GetKey and GetStringKey; an absent key answers -6
+// with an empty value.
+static int32_t get_by_key(QuolanObject *self, void **value, int32_t *kind, const void *key,
+                          int32_t key_kind)
+{
+    if (!key_store_of(self)) return StatusNoMemory;
+    int32_t position = find_key(self, key, key_kind, false, nullptr);
+    if (position < 0) {
+        if (value) *value = nullptr;
+        if (kind) *kind = Null;
+        return StatusOutOfRange;
+    }
+    return dict_of(self)->GetAt(self, value, kind, position);
+}
+
+int32_t Dict_GetKey(QuolanObject *self, void **value, int32_t *kind, void *key, int32_t key_kind)
+{
+    return get_by_key(self, value, kind, key, key_kind);
+}
+
+static int32_t Dict_GetStringKey(QuolanObject *self, void **value, int32_t *kind, const char *key)
+{
+    return get_by_key(self, value, kind, key, String);
+}
+
+int32_t Dict_ClearKey(QuolanObject *self, void *key, int32_t key_kind)
+{
+    QuolanObject *store = key_store_of(self);
+    if (!store) return StatusNoMemory;
+    int32_t position = find_key(self, key, key_kind, false, nullptr);
+    if (position < 0) return StatusOutOfRange;
+    int32_t status = dict_of(self)->ClearAt(self, position);
+    if (status != StatusOk) return status;  // the value stays, so the key does too
+    return array_of(store)->ClearAt(store, position);
+}
+
+// ---- keyed walk ----------------------------------------------------------------
+
+// The position Array's step is about to deliver.  Outside the element range
+// the cursor and that position differ: Next from -1 delivers position 0,
+// Previous from used_count delivers the last position.  The key test looks
+// at the delivered position, so both walks start from either end on a
+// dictionary exactly as on an array.
+template <bool Forward>
+static int32_t delivered_position(ArrayInstance *a)
+{
+    const int32_t cursor = cursor_of(a);
+    if (Forward) return cursor == -1 ? 0 : cursor;
+    const int32_t used = record_of(a).used_count;
+    return cursor == used && used > 0 ? used - 1 : cursor;
+}
+
+// Steps with Array's Next (Previous) until it delivers a position that has
+// a key, passing over keyless ones; ends with the status that ends the step
+// or the key read (-6 at either end).
+template <bool Forward>
+static int32_t keyed_step(QuolanObject *self, void **value, int32_t *tag)
+{
+    const ArrayMethods *array = array_of(array_baseclass);
+    auto step = Forward ? array->Next : array->Previous;
+    DictInstance *d = as_dict(self);
+    if (!d->key_store) return step(self, value, tag);
+
+    int32_t status = ensure_tables(&d->array);
+    if (status != StatusOk) return status;
+    for (;;) {
+        QuolanObject *store = d->key_store;
+        int32_t key_kind = Null;
+        status = call_own<Array_GetAt>(array_of(store)->GetAt, store, nullptr, &key_kind,
+                                       delivered_position<Forward>(&d->array));
+        if (status != StatusOk) return status;
+        status = step(self, value, tag);
+        if (status != StatusOk) return status;
+        if (key_kind != Null) return StatusOk;
+    }
+}
+
+int32_t Dict_Next(QuolanObject *self, void **value, int32_t *tag)
+{
+    return keyed_step<true>(self, value, tag);
+}
+
+int32_t Dict_Previous(QuolanObject *self, void **value, int32_t *tag)
+{
+    return keyed_step<false>(self, value, tag);
+}
+
+// ---- class -------------------------------------------------------------------
+
+static const MethodKeyword kDictKeywords[] = {
+    QUOLAN_DICT_METHOD_LIST(QC_KEYWORD_ROW, _) QC_KEYWORD_END};
+
+static void fill_dict(QuolanObject *cls);
+
+const ClassDescriptor kDictClass = {
+    "Dict",   &dict_baseclass, &array_baseclass, array_baseclass_init, "Array",
+    sizeof(DictInstance), DictSlot_Count, 0x03030100, 0x020301, 0, 0x02030100, kDictKeywords,
+    fill_dict};
+
+static void fill_dict(QuolanObject *cls)
+{
+    auto *t = writable_table<DictMethods>(cls);
+    t->Init = Dict_Init;
+    t->Clear = Dict_Clear;
+    ClassFramework<kDictClass>::install(t);
+    t->Save = Dict_Save;
+    t->Load = Dict_Load;
+    t->Copy = Dict_Copy;
+    t->Next = Dict_Next;
+    t->Previous = Dict_Previous;
+    QUOLAN_DICT_METHOD_LIST(QC_FILL_OWN, Dict)
+}
+
+}  // namespace qc
+
+extern "C" QUOLAN_EXPORT QuolanObject *dict_baseclass_init(void)
+{
+    return qc::create_class(qc::kDictClass);
+}

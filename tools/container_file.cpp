@@ -1,0 +1,153 @@
+#include "container_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "quolan/stream.h"
+
+namespace qctool {
+
+namespace {
+
+struct Stream {
+    QuolanObject *s;
+    explicit Stream(QuolanObject *stream) : s(stream) {}
+    ~Stream()
+    {
+        if (s) quolan_base_methods(s)->Delete(s);
+    }
+    Stream(const Stream &) = delete;
+    Stream &operator=(const Stream &) = delete;
+};
+
+}  // namespace
+
+bool create_all_classes()
+{
+    return array_baseclass_init() && dict_baseclass_init() && array_typedclass_init() &&
+           dict_typedclass_init() && array_deferclass_init() && dict_deferclass_init() &&
+           genset_baseclass_init();
+}
+
+const char *status_name(int32_t status)
+{
+    switch (status) {
+    case StatusOk: return "StatusOk";
+    case StatusFailedFlag: return "StatusFailedFlag";
+    case StatusNotFound: return "StatusNotFound";
+    case StatusFailed: return "StatusFailed";
+    case StatusBadType: return "StatusBadType";
+    case StatusLocked: return "StatusLocked";
+    case StatusNoMemory: return "StatusNoMemory";
+    case StatusOutOfRange: return "StatusOutOfRange";
+    case StatusNeedsDouble: return "StatusNeedsDouble";
+    case StatusBaseIgnored: return "StatusBaseIgnored";
+    default: return "unknown status";
+    }
+}
+
+std::string class_name(QuolanObject *object)
+{
+    char name[128] = "";
+    if (!quolan_base_methods(object)->IsA(object, name)) return "?";
+    return name;
+}
+
+bool frame(QuolanObject *object, std::vector<unsigned char> *out, FileError *error)
+{
+    Stream s(quolan_memory_stream_new());
+    if (!s.s) {
+        *error = {StatusNoMemory, 0, "cannot make a memory stream"};
+        return false;
+    }
+    const StreamMethods *m = quolan_stream_methods(s.s);
+    int32_t status = m->WriteBytes(s.s, kMagic, 8) == 8 ? m->WriteInt32(s.s, kFormatVersion)
+                                                         : StatusFailed;
+    if (status == StatusOk) status = registrar_save_quolan_class_type(object, s.s);
+    if (status != StatusOk) {
+        *error = {status, 0, "cannot write the file header"};
+        return false;
+    }
+    status = quolan_base_methods(object)->Save(object, s.s, 0);
+    size_t size = 0;
+    const unsigned char *bytes = quolan_memory_stream_data(s.s, &size);
+    if (status != StatusOk) {
+        *error = {status, size, "the " + class_name(object) + " cannot be saved"};
+        return false;
+    }
+    out->assign(bytes, bytes + size);
+    return true;
+}
+
+QuolanObject *unframe(const std::vector<unsigned char> &bytes, FileError *error)
+{
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), kMagic, 8) != 0) {
+        *error = {StatusFailed, 0, "not a QUOLAN container file (no QUOLANCF magic)"};
+        return nullptr;
+    }
+    Stream s(quolan_memory_stream_from(bytes.data(), bytes.size()));
+    if (!s.s) {
+        *error = {StatusNoMemory, 0, "cannot make a memory stream"};
+        return nullptr;
+    }
+    const StreamMethods *m = quolan_stream_methods(s.s);
+    unsigned char magic[8];
+    m->ReadBytes(s.s, magic, 8);
+    int32_t version = m->ReadInt32(s.s);
+    if (version != kFormatVersion) {
+        *error = {StatusFailed, 8, "unsupported format version " + std::to_string(version)};
+        return nullptr;
+    }
+    QuolanObject *cls = reanimator_get_class_from_stream(s.s);
+    if (!cls) {
+        *error = {StatusFailed, 12, "unknown or malformed class identity"};
+        return nullptr;
+    }
+    QuolanObject *object = quolan_base_methods(cls)->New(cls);
+    int32_t status = object ? quolan_base_methods(object)->Load(object, s.s, 0) : StatusNoMemory;
+    size_t offset = quolan_stream_read_offset(s.s);
+    if (status == StatusOk && offset != bytes.size()) {
+        status = StatusFailed;
+        *error = {status, offset, std::to_string(bytes.size() - offset) + " bytes after the record"};
+    } else if (status != StatusOk) {
+        *error = {status, offset, "the " + class_name(cls) + " record cannot be loaded"};
+    }
+    if (status != StatusOk) {
+        if (object) quolan_base_methods(object)->Delete(object);
+        return nullptr;
+    }
+    return object;
+}
+
+bool read_file(const std::string &path, std::vector<unsigned char> *out, std::string *why)
+{
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    unsigned char chunk[65536];
+    size_t n;
+    out->clear();
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) out->insert(out->end(), chunk, chunk + n);
+    bool ok = !std::ferror(f);
+    if (!ok) *why = "read error";
+    std::fclose(f);
+    return ok;
+}
+
+bool write_file(const std::string &path, const std::vector<unsigned char> &bytes, std::string *why)
+{
+    FILE *f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = (std::fclose(f) == 0) && ok;
+    if (!ok) *why = "write error";
+    return ok;
+}
+
+}  // namespace qctool
