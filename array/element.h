@@ -68,8 +68,12 @@ inline void *value_ref(Element &e)
 // reaches back into the container finds no dangling reference.
 inline void release_value(Element &e)
 {
+    const int32_t tag = e.tag;
+    if (!is_owned(tag)) {  // nothing to release; the value word is not even a pointer
+        e.value.pointer = nullptr;
+        return;
+    }
     void *owned = e.value.pointer;
-    int32_t tag = e.tag;
     e.value.pointer = nullptr;
     if (!owned) return;
     if (tag == OwnedString || tag == OwnedPointer) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, if missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev binutils pkgconf libgtest-dev libgmock-dev "$@")
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev binutils pkgconf libgtest-dev libgmock-dev
+          nlohmann-json3-dev valgrind "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

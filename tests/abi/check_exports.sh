@@ -7,9 +7,9 @@ library=$1
 allowed=$2
 complete=${3:-}
 
-# Sanitizer instrumentation adds its own bookkeeping symbols; they are not ours.
+# Sanitizer and coverage instrumentation add its own bookkeeping symbols; they are not ours.
 exported=$(nm -D --defined-only "$library" | awk '{print $3}' | sed 's/@.*//' |
-  grep -v -E '^(__odr_asan|__asan_|__ubsan_|__sancov|__sanitizer_)' | sort -u)
+  grep -v -E '^(__odr_asan|__asan_|__ubsan_|__sancov|__sanitizer_|__gcov|mangle_path)' | sort -u)
 unexpected=$(comm -23 <(printf '%s\n' "$exported") <(sort -u "$allowed"))
 if [ -n "$unexpected" ]; then
   echo "symbols exported but not part of the interface:"

@@ -98,7 +98,7 @@ TEST(ArrayEqual, NumbersCompareAcrossKindsWithinTolerance)
 TEST(ArrayEqual, FamiliesCompareAlike)
 {
     char text[] = "a";
-    int x;
+    int x = 0;
     EXPECT_EQ(equal(one(String, text), one(OwnedString, text)), 1);
     EXPECT_EQ(equal(one(String, text), one(OwnedString, const_cast<char *>("b"))), 0);
     EXPECT_EQ(equal(one(Pointer, &x), one(OwnedPointer, std::malloc(1))), 0);
