@@ -15,7 +15,7 @@ QUOLAN_EXPORT QuolanObject *array_baseclass = nullptr;
 
 namespace qc {
 
-int32_t ensure_tables(ArrayInstance *a)
+int32_t create_tables(ArrayInstance *a)
 {
     if (a->dimension_count < 1) return StatusNoMemory;
     size_t n = static_cast<size_t>(a->dimension_count);
@@ -89,10 +89,28 @@ int32_t Array_Init(QuolanObject *self)
     return status;
 }
 
-void Array_Clear(QuolanObject *self)
+bool clears_as_array(QuolanObject *self, QuolanMethod own_next)
+{
+    const ArrayMethods *m = array_of(self);
+    return (m->Next == Array_Next || reinterpret_cast<QuolanMethod>(m->Next) == own_next) &&
+           m->GetAt == Array_GetAt && m->ClearAt == Array_ClearAt &&
+           m->SetIndex == Array_SetIndex && m->GetIndex == Array_GetIndex;
+}
+
+void Array_Clear(QuolanObject *self) { clear_elements(self, clears_as_array(self, nullptr)); }
+
+void clear_elements(QuolanObject *self, bool plain)
 {
     ArrayInstance *a = as_array(self);
-    if (a->dimensions) {
+    if (a->dimensions && plain) {
+        // The walk below, done with Array's own methods, releases every
+        // owned value in position order and touches nothing else that
+        // survives Clear: one pass does the same.
+        for (int32_t p = 0; p < record_of(a).used_count; ++p) {
+            release_value(a->elements[p]);
+            a->elements[p].tag = Null;
+        }
+    } else if (a->dimensions) {
         // Release through the object's own methods so subclasses (typed,
         // deferred) clear their per-position state as well.
         const ArrayMethods *m = array_of(self);
@@ -160,8 +178,10 @@ int32_t Array_PutAt(QuolanObject *self, void *value, int32_t tag, int32_t index)
     Element incoming = element_from(value, tag);
 
     ArrayInstance *a = as_array(self);
-    int32_t status = select_index(a, index, true);
-    if (status != StatusOk) return status;
+    if (!select_for_write(a, index)) {
+        int32_t status = select_index(a, index, true);
+        if (status != StatusOk) return status;
+    }
     int32_t slot = a->current_slot;
     Element &old = a->elements[slot];
 
@@ -232,6 +252,12 @@ static int32_t Array_PutPtrCopyAt(QuolanObject *self, void *value, int32_t index
 int32_t Array_GetAt(QuolanObject *self, void **value, int32_t *tag, int32_t index)
 {
     ArrayInstance *a = as_array(self);
+    if (Element *in_use = select_in_use(a, index)) {
+        const int32_t t = in_use->tag;
+        if (tag) *tag = t;
+        if (value) *value = value_ref(*in_use);
+        return StatusOk;
+    }
     int32_t status = ensure_tables(a);
     if (status != StatusOk) return status;
     const DimensionRecord &rec = record_of(a);
@@ -262,6 +288,16 @@ int32_t Array_Next(QuolanObject *self, void **value, int32_t *tag)
     int32_t &cursor = cursor_of(a);
     if (cursor == -1) cursor = 0;
     if (cursor >= record_of(a).used_count) return StatusOutOfRange;
+    // Reading with Array's own GetAt: read in place, as that GetAt would.
+    if (array_of(self)->GetAt == Array_GetAt) {
+        const int32_t at = cursor;
+        if (Element *e = select_in_use(a, at)) {
+            if (tag) *tag = e->tag;
+            if (value) *value = value_ref(*e);
+            cursor_of(a) = at + 1;
+            return StatusOk;
+        }
+    }
     status = call_own<Array_GetAt>(array_of(self)->GetAt, self, value, tag, cursor);
     if (status != StatusOk) return status;
     if (a->cursors) cursor_of(a) += 1;

@@ -39,8 +39,49 @@ inline int32_t &cursor_of(ArrayInstance *a) { return a->cursors[a->dimension_cou
 
 constexpr int32_t kGrowthStep = 32;
 
-// Creates the record and cursor tables if missing; 0 or -5.
-int32_t ensure_tables(ArrayInstance *a);
+// Creates the record and cursor tables if missing; 0 or -5.  The check is
+// inline because every read and walk step starts with it.
+int32_t create_tables(ArrayInstance *a);
+inline int32_t ensure_tables(ArrayInstance *a)
+{
+    if (a->cursors && a->dimensions) return StatusOk;
+    return create_tables(a);
+}
+
+// The element a write at `index` (0 and up, or -2) lands on when the write
+// needs no new storage and no bound is set; NULL otherwise (then take
+// select_index).  Does exactly what select_index with growth does there:
+// used_count, cursor and current_slot move, capacity stays.
+inline Element *select_for_write(ArrayInstance *a, int32_t index)
+{
+    if (!a->cursors || !a->dimensions) return nullptr;
+    DimensionRecord &rec = record_of(a);
+    if (rec.max_size != 0 || (index < 0 && index != -2)) return nullptr;
+    const int32_t position = index == -2 ? rec.used_count : index;
+    // With no bound the capacity wanted is the used count rounded up to the
+    // step; when the capacity is itself a multiple of the step, that fits
+    // exactly when the position is below it.
+    if (position >= a->capacity || (a->capacity & (kGrowthStep - 1)) != 0) return nullptr;
+    if (position >= rec.used_count) rec.used_count = position + 1;
+    cursor_of(a) = position;
+    a->current_slot = position;
+    return &a->elements[position];
+}
+
+// The element at `index` when it is a position in use that a read may select
+// without growth or bound trouble; NULL otherwise (then take the full path).
+// Moves the cursor and current_slot there, as an index selection does.
+inline Element *select_in_use(ArrayInstance *a, int32_t index)
+{
+    if (!a->cursors || !a->dimensions) return nullptr;
+    const DimensionRecord &rec = record_of(a);
+    // One unsigned compare rejects negative indexes and those past the end.
+    if (static_cast<uint32_t>(index) >= static_cast<uint32_t>(rec.used_count)) return nullptr;
+    if (rec.max_size != 0 && index >= rec.max_size) return nullptr;
+    cursor_of(a) = index;
+    a->current_slot = index;
+    return &a->elements[index];
+}
 
 // Resolves an index (-1 last in use, -2 just after it), checks its bounds,
 // grows the storage when asked, and moves the cursor and current_slot there.
@@ -64,6 +105,13 @@ int32_t Array_Save(QuolanObject *self, QuolanObject *stream, int32_t mode);
 int32_t Array_Load(QuolanObject *self, QuolanObject *stream, int32_t mode);
 QuolanObject *Array_Copy(QuolanObject *prototype, QuolanObject *source);
 int32_t Array_IsEqual(QuolanObject *self, QuolanObject *other);
+
+// Array's Clear, with the walk over the elements done in one pass when
+// `plain` says the object reads, walks and clears with Array's own methods.
+void clear_elements(QuolanObject *self, bool plain);
+// Whether `self` walks and clears with Array's own methods; `own_next` is a
+// subclass's Next that behaves as Array's at the time of asking (or NULL).
+bool clears_as_array(QuolanObject *self, QuolanMethod own_next);
 
 // A new plain Array (for inner stores), or NULL.
 QuolanObject *new_plain_array();

@@ -1,7 +1,6 @@
 // Array Copy and IsEqual.
 //
-// Copy walks the source with Array's own methods whatever its class (the
-// source's table is swapped for Array's during the walk and always restored),
+// Copy walks the source as Array's own methods would, whatever its class,
 // duplicating what the source owns: owned strings by PutAt, owned objects by
 // their own Copy; an owned pointer becomes a borrowed Pointer in the copy.
 // Subclasses build their Copy on this one.
@@ -18,52 +17,54 @@ namespace qc {
 
 namespace {
 
-// Restores a table swapped for a walk, on every path out.
-class TableSwap {
-public:
-    TableSwap(QuolanObject *object, QuolanMethod *table) : object_(object), saved_(object->methods)
-    {
-        object->methods = table;
-    }
-    ~TableSwap() { object_->methods = saved_; }
-    TableSwap(const TableSwap &) = delete;
-    TableSwap &operator=(const TableSwap &) = delete;
-
-private:
-    QuolanObject *object_;
-    QuolanMethod *saved_;
-};
-
 // Copies `source`'s elements into the fresh `copy`; -6 when the whole source
 // was walked, another status on failure.
-int32_t copy_elements(QuolanObject *copy, QuolanObject *source, QuolanObject *array_class)
+//
+// The walk is Array's own whatever the source's class (SetIndex 0, then
+// GetIndex and Next until Next fails), and the copy is a fresh Array whose
+// PutAt is Array's: so the walk reads the source's storage in position order,
+// and each put lands at the same position of an array that only grows.  Both
+// are done directly: the copy is grown once, to the capacity and used count
+// that putting position by position leaves, and the source's cursor and
+// current_slot end where the walk leaves them.
+int32_t copy_elements(QuolanObject *copy, QuolanObject *source)
 {
-    TableSwap swap(source, array_class->methods);
-    const ArrayMethods *m = array_of(array_class);
-    m->SetIndex(source, 0);
-    for (;;) {
-        int32_t position = 0;
-        m->GetIndex(source, &position);
-        void *value = nullptr;
-        int32_t tag = Null;
-        int32_t status = m->Next(source, &value, &tag);
-        if (status != StatusOk) return status;
-        if (tag == OwnedObject && value) {
-            auto *object = static_cast<QuolanObject *>(value);
-            value = base_of(object)->Copy(object, object);
-            if (!value) return StatusFailed;
-        } else if (tag == OwnedPointer) {
-            tag = Pointer;  // the block stays the source's; the copy borrows it
-        }
-        status = array_of(copy)->PutAt(copy, value, tag, position);
-        if (status != StatusOk) {
-            if (tag == OwnedObject && value) {
-                auto *object = static_cast<QuolanObject *>(value);
-                base_of(object)->Delete(object);
+    ArrayInstance *from = as_array(source);
+    int32_t status = ensure_tables(from);
+    if (status != StatusOk) return status;
+    const int32_t used = record_of(from).used_count;
+    int32_t read = 0;  // positions the walk has read so far
+    if (used > 0) {
+        ArrayInstance *to = as_array(copy);
+        status = select_index(to, used - 1, true);
+        for (; status == StatusOk && read < used; ++read) {
+            const Element &e = from->elements[read];
+            Element &out = to->elements[read];
+            switch (e.tag) {
+            case Null: break;  // already zero: a Null read gives a null value
+            case Integer:
+            case Boolean: out.tag = e.tag; out.value.integer = e.value.integer; break;
+            case OwnedString: {
+                char *text = mem::dup(static_cast<const char *>(e.value.pointer));
+                if (!text) status = StatusNoMemory;
+                else out = Element{OwnedString, {.pointer = text}};
+                break;
             }
-            return status == StatusOutOfRange ? StatusFailed : status;
+            case OwnedObject: {
+                auto *object = static_cast<QuolanObject *>(e.value.pointer);
+                QuolanObject *nested = object ? base_of(object)->Copy(object, object) : nullptr;
+                if (object && !nested) status = StatusFailed;
+                else out = Element{OwnedObject, {.pointer = nested}};
+                break;
+            }
+            case OwnedPointer: out = Element{Pointer, {.pointer = e.value.pointer}}; break;
+            default: out = e; break;
+            }
         }
     }
+    cursor_of(from) = read;
+    from->current_slot = read > 0 ? read - 1 : 0;
+    return status == StatusOk ? StatusOutOfRange : status;
 }
 
 bool numbers_close(double a, double b) { return !(std::fabs(a - b) > 1e-6); }
@@ -120,6 +121,38 @@ bool read_element(QuolanObject *object, int32_t position, Element *out)
     return true;
 }
 
+// Reads with Array's own GetAt of positions all in use have no side effect
+// but moving the cursor, so the comparison may read the storage itself.
+bool compares_directly(QuolanObject *o, int32_t n)
+{
+    if (array_of(o)->GetAt != Array_GetAt || array_of(o)->GetSizes != Array_GetSizes) return false;
+    ArrayInstance *a = as_array(o);
+    const DimensionRecord &rec = record_of(a);  // GetSizes made the tables
+    return rec.used_count == n && (rec.max_size == 0 || n <= rec.max_size);
+}
+
+// A Null element reads as a null value, whatever its value word holds.
+inline Element as_read(const Element &e) { return e.tag == Null ? Element{Null, {.pointer = nullptr}} : e; }
+
+int32_t equal_in_storage(ArrayInstance *a, ArrayInstance *b, int32_t n)
+{
+    int32_t i = 0;
+    bool equal = true;
+    for (; i < n; ++i) {
+        if (!elements_equal(as_read(a->elements[i]), as_read(b->elements[i]))) {
+            equal = false;
+            break;
+        }
+    }
+    // Position by position reads leave both cursors on the last one read.
+    if (n > 0) {
+        int32_t last = equal ? n - 1 : i;
+        cursor_of(a) = cursor_of(b) = last;
+        a->current_slot = b->current_slot = last;
+    }
+    return equal ? 1 : 0;
+}
+
 }  // namespace
 
 QuolanObject *Array_Copy(QuolanObject *, QuolanObject *source)
@@ -134,7 +167,7 @@ QuolanObject *Array_Copy(QuolanObject *, QuolanObject *source)
     QuolanObject prototype = {source->size, array_class->class_word, array_class->methods};
     QuolanObject *copy = base_of(&prototype)->New(&prototype);
     if (!copy) return nullptr;
-    if (copy_elements(copy, source, array_class) != StatusOutOfRange) {
+    if (copy_elements(copy, source) != StatusOutOfRange) {
         base_of(copy)->Delete(copy);
         return nullptr;
     }
@@ -150,6 +183,8 @@ int32_t Array_IsEqual(QuolanObject *self, QuolanObject *other)
 
     int32_t n = array_of(self)->GetSizes(self, nullptr, nullptr);
     if (n < 0 || array_of(other)->GetSizes(other, nullptr, nullptr) != n) return 0;
+    if (compares_directly(self, n) && compares_directly(other, n))
+        return equal_in_storage(as_array(self), as_array(other), n);
     for (int32_t i = 0; i < n; ++i) {
         Element a, b;
         if (!read_element(self, i, &a) || !read_element(other, i, &b)) return 0;

@@ -63,6 +63,19 @@ int32_t save_entry(QuolanObject *stream, int32_t tag, void *value, int32_t mode)
     }
 }
 
+// The record must be exactly the text and one NUL.
+bool well_formed(const char *buffer, int32_t length)
+{
+    return buffer[length] == '\0' && !std::memchr(buffer, '\0', static_cast<size_t>(length));
+}
+
+// Reads `length` bytes and the NUL into `buffer` (room for length + 1).
+bool read_text(QuolanObject *stream, char *buffer, int32_t length)
+{
+    return stream_of(stream)->ReadBytes(stream, buffer, length + 1) == length + 1 &&
+           well_formed(buffer, length);
+}
+
 // Reads a string record body of `length` bytes plus its NUL.  Memory grows
 // with what the stream delivers, so a lying length costs no more than the
 // bytes actually present.  Answers an owned buffer or NULL with *status set.
@@ -89,9 +102,7 @@ char *load_string(QuolanObject *stream, int32_t length, int32_t *status)
         if (stream_of(stream)->ReadBytes(stream, buffer + have, n) != n) break;
         have += want;
         if (have == total) {
-            // The record must be exactly the text and one NUL.
-            if (buffer[length] != '\0' || std::memchr(buffer, '\0', static_cast<size_t>(length)))
-                break;
+            if (!well_formed(buffer, length)) break;
             *status = StatusOk;
             return buffer;
         }
@@ -124,6 +135,13 @@ int32_t load_entry(QuolanObject *self, QuolanObject *stream, int32_t position)
     }
     case OwnedString: {
         int32_t length = s->ReadInt32(stream);
+        // Most texts are short: read those on the stack, saving an
+        // allocation per string (the put makes the array's own copy anyway).
+        char small[256];
+        if (length >= 0 && length < static_cast<int32_t>(sizeof small)) {
+            if (!read_text(stream, small, length)) return StatusFailed;
+            return m->PutStringCopyAt(self, small, position);
+        }
         int32_t status;
         char *text = load_string(stream, length, &status);
         if (!text) return status;

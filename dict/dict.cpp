@@ -53,7 +53,12 @@ void Dict_Clear(QuolanObject *self)
         d->key_store = nullptr;
         base_of(store)->Delete(store);
     }
-    base_of(array_baseclass)->Clear(self);
+    // Without a key store our Next walks as Array's does, so when Array's
+    // Clear is what that slot holds, its one-pass form applies to us too.
+    if (base_of(array_baseclass)->Clear == Array_Clear)
+        clear_elements(self, clears_as_array(self, reinterpret_cast<QuolanMethod>(Dict_Next)));
+    else
+        base_of(array_baseclass)->Clear(self);
 }
 
 // ---- symbols ---------------------------------------------------------------
