@@ -167,6 +167,34 @@ int32_t load_entry(QuolanObject *self, QuolanObject *stream, int32_t position)
     }
 }
 
+// Reads with Array's own GetAt of positions all in use only move the cursor,
+// so Save may read the storage itself.
+bool reads_in_place(QuolanObject *self, int32_t count)
+{
+    if (array_of(self)->GetAt != Array_GetAt) return false;
+    ArrayInstance *a = as_array(self);
+    const DimensionRecord &rec = record_of(a);  // GetSizes made the tables
+    return rec.used_count == count && (rec.max_size == 0 || count <= rec.max_size);
+}
+
+int32_t save_in_place(ArrayInstance *a, QuolanObject *stream, int32_t count, int32_t mode)
+{
+    int32_t status = StatusOk;
+    int32_t p = 0;
+    for (; p < count; ++p) {
+        Element &e = a->elements[p];
+        status = save_entry(stream, e.tag, value_ref(e), mode);
+        if (status != StatusOk) break;
+    }
+    // Where reading position by position leaves the cursor: on the last read.
+    if (count > 0) {
+        int32_t last = p < count ? p : count - 1;
+        cursor_of(a) = last;
+        a->current_slot = last;
+    }
+    return status;
+}
+
 }  // namespace
 
 int32_t Array_Save(QuolanObject *self, QuolanObject *stream, int32_t mode)
@@ -180,6 +208,7 @@ int32_t Array_Save(QuolanObject *self, QuolanObject *stream, int32_t mode)
     if (count < 0) return count;
     int32_t status = stream_of(stream)->WriteInt32(stream, count);
     if (status != StatusOk) return status;
+    if (reads_in_place(self, count)) return save_in_place(as_array(self), stream, count, mode);
     for (int32_t p = 0; p < count; ++p) {
         void *value = nullptr;
         int32_t tag = Null;

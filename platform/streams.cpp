@@ -210,8 +210,16 @@ int32_t stream_ReadByte(QuolanObject *self)
 
 int32_t stream_ReadInt32(QuolanObject *self)
 {
+    Stream *s = as_stream(self);
+    /* Containers read most of a record one int32 at a time: a whole value
+     * that is there in memory is a fixed four-byte load. */
+    if (s->kind == kMemory && s->length - s->consumed >= 4) {
+        int32_t value = get_le32(s->bytes + s->consumed);
+        s->consumed += 4;
+        return value;
+    }
     unsigned char raw[4];
-    return read_some(as_stream(self), raw, sizeof raw) == sizeof raw ? get_le32(raw) : 0;
+    return read_some(s, raw, sizeof raw) == sizeof raw ? get_le32(raw) : 0;
 }
 
 int32_t stream_WriteBytes(QuolanObject *self, const void *buffer, int32_t count)
@@ -232,9 +240,15 @@ int32_t stream_WriteByte(QuolanObject *self, int32_t byte)
 
 int32_t stream_WriteInt32(QuolanObject *self, int32_t value)
 {
+    Stream *s = as_stream(self);
+    if (s->kind == kMemory && !s->limited && s->capacity - s->length >= 4) {
+        put_le32(s->bytes + s->length, value);  /* room is there: a fixed store */
+        s->length += 4;
+        return 0;
+    }
     unsigned char raw[4];
     put_le32(raw, value);
-    return write_whole(as_stream(self), raw, sizeof raw) ? 0 : kStreamFailed;
+    return write_whole(s, raw, sizeof raw) ? 0 : kStreamFailed;
 }
 
 QuolanObject *make_stream_class(void)
