@@ -1,5 +1,6 @@
 /* A short C client: builds an array of readings, saves it to a memory
- * stream, loads it into a fresh array and walks the copy. */
+ * stream, loads it into a fresh array and walks the copy; then files the
+ * loaded array in a dictionary with a few keyed facts and prints that. */
 #include <stdio.h>
 
 #include <quolan/containers.h>
@@ -8,8 +9,9 @@
 int main(void)
 {
     QuolanObject *cls = array_baseclass_init();
-    if (!cls) {
-        fprintf(stderr, "the Array class could not be created\n");
+    QuolanObject *dict_cls = dict_baseclass_init();
+    if (!cls || !dict_cls) {
+        fprintf(stderr, "the container classes could not be created\n");
         return 1;
     }
     const QuolanBaseMethods *base = quolan_base_methods(cls);
@@ -33,15 +35,30 @@ int main(void)
 
     void *value;
     int32_t tag;
+    int32_t count = 0;
     m->SetIndex(loaded, 0);
     while (m->Next(loaded, &value, &tag) == StatusOk) {
-        if (tag == Double) printf("  %.1f\n", *(double *)value);
-        else if (tag == OwnedString) printf("  %s\n", (const char *)value);
+        if (tag == Double) {
+            printf("  %.1f\n", *(double *)value);
+            ++count;
+        } else if (tag == OwnedString) {
+            printf("  %s\n", (const char *)value);
+        }
     }
 
-    base->Delete(loaded);
+    /* The dictionary takes the loaded array over (OwnedObject) and deletes
+     * it with itself; the key texts are copied. */
+    QuolanObject *summary = quolan_base_methods(dict_cls)->New(dict_cls);
+    const DictMethods *d = quolan_dict_methods(summary);
+    int32_t built = d->PutStringKey(summary, "sensor-7", OwnedString, "sensor");
+    if (built == StatusOk) built = d->PutIntStringKey(summary, count, "count");
+    if (built == StatusOk) built = d->PutStringKey(summary, loaded, OwnedObject, "readings");
+    if (built != StatusOk) base->Delete(loaded);
+    if (built == StatusOk) built = debug_print_dict(summary, 0, stdout);
+
+    base->Delete(summary);
     base->Delete(input);
     base->Delete(stream);
     base->Delete(readings);
-    return status == StatusOk ? 0 : 1;
+    return status == StatusOk && built == StatusOk ? 0 : 1;
 }
