@@ -124,6 +124,11 @@ void clear_elements(QuolanObject *self, bool plain)
             if (a->cursors) cursor_of(a) = after;
         }
     }
+    // The walk stops early at a maximum lowered after positions beyond it
+    // were written, or at a Next that fails: whatever it could not reach is
+    // still owned here, and is released rather than leaked.
+    for (int32_t p = 0; a->elements && a->dimensions && p < record_of(a).used_count; ++p)
+        release_value(a->elements[p]);
     mem::release(a->elements);
     mem::release(a->dimensions);
     mem::release(a->cursors);

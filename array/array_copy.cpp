@@ -8,6 +8,7 @@
 // IsEqual compares position by position: numbers within 1e-6 (Integer and
 // Double compare across), strings by bytes, objects by their own IsEqual,
 // pointers by address.  A dictionary never equals anything through it.
+#include <algorithm>
 #include <cmath>
 
 #include "array/array.h"
@@ -32,7 +33,11 @@ int32_t copy_elements(QuolanObject *copy, QuolanObject *source)
     ArrayInstance *from = as_array(source);
     int32_t status = ensure_tables(from);
     if (status != StatusOk) return status;
-    const int32_t used = record_of(from).used_count;
+    // The walk's Next reads through GetAt, which refuses positions at or
+    // beyond a maximum lowered after they were written: it ends there.
+    const DimensionRecord &rec = record_of(from);
+    int32_t used = rec.used_count;
+    if (rec.max_size != 0) used = rec.max_size < 0 ? 0 : std::min(used, rec.max_size);
     int32_t read = 0;  // positions the walk has read so far
     if (used > 0) {
         ArrayInstance *to = as_array(copy);
@@ -62,8 +67,11 @@ int32_t copy_elements(QuolanObject *copy, QuolanObject *source)
             }
         }
     }
-    cursor_of(from) = read;
-    from->current_slot = read > 0 ? read - 1 : 0;
+    // A negative maximum refuses even the walk's SetIndex(0): nothing moves.
+    if (rec.max_size >= 0) {
+        cursor_of(from) = read;
+        from->current_slot = read > 0 ? read - 1 : 0;
+    }
     return status == StatusOk ? StatusOutOfRange : status;
 }
 

@@ -20,12 +20,8 @@ inline int32_t counting_get_key(QuolanObject *self, void **value, int32_t *tag, 
 }
 inline QuolanObject *counting_dict_class()
 {
-    static QuolanObject *cls = [] {
-        QuolanObject *c = quolan_generic_subclass(dict_baseclass_init(), 72,
-                                                  DictSlot_Count * sizeof(QuolanMethod));
-        reinterpret_cast<DictMethods *>(c->methods)->GetKey = counting_get_key;
-        return c;
-    }();
+    static QuolanObject *cls = subclass_of(dict_baseclass_init(), DictSlot_Count);
+    table_of<DictMethods>(cls)->GetKey = counting_get_key;
     return cls;
 }
 

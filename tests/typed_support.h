@@ -1,9 +1,6 @@
-// Helpers for the typed-container suites: makers, the pinned typed fields,
-// a position's recorded type list, and records through memory streams.
+// Helpers for the typed-container suites: makers, the pinned typed fields and
+// a position's recorded type list.
 #pragma once
-
-#include <string>
-#include <vector>
 
 #include "support.h"
 
@@ -33,18 +30,6 @@ inline std::string type_at(QuolanObject *o, int32_t position)
     Read r{-1, Null, nullptr};
     if (store) r = get(store, position);
     return r.status != 0 || r.tag == Null ? "-" : r.text();
-}
-
-inline std::vector<unsigned char> saved(QuolanObject *o, int32_t expected_status = 0)
-{
-    Obj s(quolan_memory_stream_new());
-    EXPECT_EQ(B(o)->Save(o, s.get(), 0), expected_status);
-    return bytes_of(s.get());
-}
-inline int32_t load(QuolanObject *o, const std::vector<unsigned char> &bytes)
-{
-    Obj s = stream_from(bytes);
-    return B(o)->Load(o, s.get(), 0);
 }
 
 }  // namespace qt

@@ -22,7 +22,6 @@ extern "C" int quolan_fault_should_fail(void)
 
 namespace fault {
 
-int allocations() { return counted; }
 void disarm() { armed = false; }
 
 SweepResult sweep(const char *name, const Scenario &scenario)

@@ -15,8 +15,6 @@
 
 namespace fault {
 
-// How many allocations the current run has made (while armed).
-int allocations();
 // Stops failing allocations, so a scenario can check its objects afterwards.
 void disarm();
 

@@ -78,14 +78,15 @@ TEST_F(ClassIdentity, RoundTripFindsEachClassByItsOwnName)
 
 TEST_F(ClassIdentity, ReanimatorRefusesHostileRecords)
 {
-    EXPECT_EQ(reanimate({0, 0, 0, 0}), nullptr);
-    EXPECT_EQ(reanimate({128, 0, 0, 0}), nullptr);
-    EXPECT_EQ(reanimate({0xff, 0xff, 0xff, 0xff, 'Q'}), nullptr);
-    EXPECT_EQ(reanimate({6, 0, 0}), nullptr);                                    // short length
-    EXPECT_EQ(reanimate({6, 0, 0, 0, 'Q', 'U', 'O'}), nullptr);                  // short name
-    EXPECT_EQ(reanimate({6, 0, 0, 0, 'Q', 'U', 'O', 'L', 'A', 'X'}), nullptr);   // unknown
-    EXPECT_EQ(reanimate({5, 0, 0, 0, 'Q', 'U', 'O', 'L', 'A'}), nullptr);        // a prefix
-    EXPECT_EQ(reanimate({7, 0, 0, 0, 'Q', 'U', 'O', 'L', 'A', 'N', 0}), nullptr); // inner NUL
+    const std::vector<unsigned char> hostile[] = {
+        {0, 0, 0, 0}, {128, 0, 0, 0}, {0xff, 0xff, 0xff, 0xff, 'Q'},
+        {6, 0, 0},                                    // short length
+        {6, 0, 0, 0, 'Q', 'U', 'O'},                  // short name
+        {6, 0, 0, 0, 'Q', 'U', 'O', 'L', 'A', 'X'},   // unknown
+        {5, 0, 0, 0, 'Q', 'U', 'O', 'L', 'A'},        // a prefix
+        {7, 0, 0, 0, 'Q', 'U', 'O', 'L', 'A', 'N', 0}, // inner NUL
+    };
+    for (const auto &wire : hostile) EXPECT_EQ(reanimate(wire), nullptr) << wire.size();
     EXPECT_EQ(reanimator_get_class_from_stream(nullptr), nullptr);
 
     // A stream that has already failed is not trusted for the length either.

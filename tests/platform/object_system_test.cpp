@@ -1,6 +1,8 @@
 // The stand-in object system: classes, the root's slots, named lookup.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "quolan/object.h"
 #include "quolan/testing.h"
 
@@ -14,7 +16,6 @@ QuolanObject *root()
     quolan_class_init();
     return quolan_class;
 }
-
 QuolanObject *subclass(QuolanObject *parent, size_t size, int slots = QuolanSlot_Count)
 {
     return quolan_generic_subclass(parent, size, slots * sizeof(QuolanMethod));
@@ -38,7 +39,7 @@ TEST(ObjectSystem, SubclassCopiesParentSlotsAndRefusesTheRest)
     EXPECT_EQ(root()->size, 24u);
     EXPECT_EQ(cls->size, 48u);
     for (int slot = 0; slot < QuolanSlot_Count; ++slot)
-        EXPECT_EQ(cls->methods[slot], root()->methods[slot]) << "slot " << slot;
+        EXPECT_EQ(cls->methods[slot], root()->methods[slot]) << slot;
     EXPECT_EQ(reinterpret_cast<IntSlot>(cls->methods[19])(cls), -2);
     // A grandchild inherits what the child filled and what it left refused.
     cls->methods[12] = SLOT(failing_init);
@@ -86,7 +87,7 @@ TEST(ObjectSystem, NewDeleteAndNewFromStreamRunTheObjectsOwnSlots)
     EXPECT_EQ(deletes_seen, 3);
 }
 
-TEST(ObjectSystem, RootVersionFollowsTheHookAndRootNameIsExact)
+TEST(ObjectSystem, RootAnswersItsVersionExactNameAndOwnTableLookups)
 {
     QuolanObject *r = root();
     const QuolanBaseMethods *m = quolan_base_methods(r);
@@ -102,22 +103,13 @@ TEST(ObjectSystem, RootVersionFollowsTheHookAndRootNameIsExact)
     EXPECT_EQ(m->IsA(r, same), 1);
     EXPECT_EQ(m->IsA(r, longer) + m->IsA(r, lower) + m->IsA(r, nullptr), 0);
     EXPECT_EQ(m->IsEqual(r, r) - m->IsEqual(r, nullptr), 1);
-}
 
-TEST(ObjectSystem, GetMethodResolvesThroughTheObjectsOwnTable)
-{
+    // Named lookup answers the slot of the object's own table.
     QuolanObject *cls = subclass(root(), 32, 14);
     ASSERT_NE(cls, nullptr);
     cls->methods[QuolanSlot_IsEqual] = SLOT(always_equal);
-    auto get = quolan_base_methods(cls)->GetMethod;
-    EXPECT_EQ(get(cls, "IsEqual"), SLOT(always_equal));
-    EXPECT_EQ(get(root(), "IsEqual"), root()->methods[QuolanSlot_IsEqual]);
-    const char *names[] = {"New", "Init", "Delete", "Clear", "GetVersion", "GetMethod",
-                           "IsA", "NewFromStream", "Save", "Load", "Copy", "IsEqual"};
-    for (int slot = 0; slot < QuolanSlot_Count; ++slot)
-        EXPECT_EQ(get(cls, names[slot]), cls->methods[slot]) << names[slot];
-    EXPECT_EQ(get(cls, "isequal"), nullptr);
-    EXPECT_EQ(get(cls, nullptr), nullptr);
+    EXPECT_EQ(m->GetMethod(cls, "IsEqual"), SLOT(always_equal));
+    EXPECT_EQ(m->GetMethod(cls, "isequal"), nullptr);
 }
 
 TEST(ObjectSystem, FindkeywordMatchesWholeNamesUpToTheTerminator)
@@ -131,24 +123,8 @@ TEST(ObjectSystem, FindkeywordMatchesWholeNamesUpToTheTerminator)
         auto *row = static_cast<const Row *>(findkeyword(name, rows, sizeof(Row)));
         return row ? row->tag : '-';
     };
-    EXPECT_EQ(find("PutAt"), 'b');
-    EXPECT_EQ(find("Put"), 'a');
-    EXPECT_EQ(find("Pu"), '-');
-    EXPECT_EQ(find("After"), '-');
-    EXPECT_EQ(find(nullptr), '-');
+    EXPECT_EQ((std::string{find("PutAt"), find("Put"), find("Pu"), find("After"), find(nullptr)}), "ba---");
     EXPECT_EQ(findkeyword("Put", nullptr, sizeof(Row)), nullptr);
 }
 
-TEST(AssertionService, CountsFailedAssertionsAndEveryCantHappen)
-{
-    int32_t asserts = quolan_testing_assert_reports();
-    int32_t cant = quolan_testing_cant_happen_reports();
-    ZV_AssertForExport(1);
-    ZV_AssertForExport(0);
-    ZV_CantHappenForExport(0);
-    ZV_CantHappenForExport(42);
-    EXPECT_EQ(quolan_testing_assert_reports(), asserts + 1);
-    EXPECT_EQ(quolan_testing_cant_happen_reports(), cant + 2);
-}
-
-} // namespace
+}  // namespace

@@ -1,13 +1,13 @@
 // Memory and file streams, driven through their method tables as the
-// containers drive them.
+// containers drive them.  Their byte order and growth show in the exact
+// records of the behaviour suites; here are their failure modes.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "quolan/stream.h"
 
@@ -22,34 +22,7 @@ Bytes contents(QuolanObject *s)
     return data ? Bytes(data, data + size) : Bytes{0xde, 0xad};
 }
 
-void drop(QuolanObject *s)
-{
-    quolan_base_methods(s)->Delete(s);
-}
-
-TEST(MemoryStream, RoundTripsLittleEndianIntsBytesAndRuns)
-{
-    QuolanObject *s = quolan_memory_stream_new();
-    const StreamMethods *m = quolan_stream_methods(s);
-    EXPECT_EQ(contents(s), Bytes{});
-    const int32_t ints[] = {0x01020304, -2, INT32_MIN, INT32_MAX};
-    for (int32_t v : ints)
-        EXPECT_EQ(m->WriteInt32(s, v), 0);
-    EXPECT_EQ(m->WriteByte(s, 0x1ab), 0);  // low 8 bits only
-    EXPECT_EQ(m->WriteBytes(s, "hi", 2), 2);
-    EXPECT_EQ(m->WriteBytes(s, nullptr, 4), 0);
-    EXPECT_EQ(contents(s), (Bytes{4, 3, 2, 1, 0xfe, 0xff, 0xff, 0xff, 0, 0, 0, 0x80,
-                                  0xff, 0xff, 0xff, 0x7f, 0xab, 'h', 'i'}));
-    for (int32_t v : ints)
-        EXPECT_EQ(m->ReadInt32(s), v);
-    char run[2];
-    EXPECT_EQ(m->ReadByte(s), 0xab);
-    EXPECT_EQ(m->ReadBytes(s, run, 2), 2);
-    EXPECT_EQ(std::memcmp(run, "hi", 2), 0);
-    EXPECT_EQ(quolan_stream_status(s), 0);
-    EXPECT_EQ(quolan_stream_read_offset(s), 19u);
-    drop(s);
-}
+void drop(QuolanObject *s) { quolan_base_methods(s)->Delete(s); }
 
 TEST(MemoryStream, ShortReadSetsStatusForGood)
 {
@@ -93,21 +66,6 @@ TEST(MemoryStream, WriteLimitGivesShortWritesWithoutTouchingStatus)
     drop(s);
 }
 
-TEST(MemoryStream, GrowsAcrossManyWrites)
-{
-    QuolanObject *s = quolan_memory_stream_new();
-    Bytes expected;
-    for (int i = 0; i < 20000; ++i) {
-        unsigned char chunk[37];
-        for (size_t j = 0; j < sizeof chunk; ++j)
-            chunk[j] = static_cast<unsigned char>(i * 31 + j);
-        ASSERT_EQ(quolan_stream_methods(s)->WriteBytes(s, chunk, sizeof chunk), 37);
-        expected.insert(expected.end(), chunk, chunk + sizeof chunk);
-    }
-    EXPECT_EQ(contents(s), expected);
-    drop(s);
-}
-
 TEST(FileStream, RoundTripsThroughADiskFileOneDirectionEach)
 {
     std::string path = ::testing::TempDir() + "quolan_stream_XXXXXX";
@@ -135,11 +93,10 @@ TEST(FileStream, RoundTripsThroughADiskFileOneDirectionEach)
     EXPECT_NE(quolan_stream_status(in), 0);
     EXPECT_EQ(quolan_stream_read_offset(in), 8u);
     drop(in);
-
     EXPECT_EQ(quolan_file_stream_open(path.c_str(), "r"), nullptr);
-    EXPECT_EQ(quolan_file_stream_open(nullptr, "rb"), nullptr);
     EXPECT_EQ(quolan_file_stream_open((path + ".missing").c_str(), "rb"), nullptr);
+    EXPECT_EQ(quolan_file_stream_open(nullptr, "rb"), nullptr);
     std::remove(path.c_str());
 }
 
-} // namespace
+}  // namespace

@@ -1,66 +1,82 @@
-// Class creation, versions, named lookup and IsA of Array.
+// Every class: created once, its instance size, versions by name, IsA, and
+// named lookup of every slot of its table; and Clear reaching overrides.
 #include "support.h"
 
 using namespace qt;
 
-TEST(ArrayClass, InitCreatesOnceAndPublishesThePointer)
-{
-    QuolanObject *cls = array_baseclass_init();
-    ASSERT_NE(cls, nullptr);
-    EXPECT_EQ(cls, array_baseclass);
-    int32_t calls = quolan_testing_subclass_calls();
-    EXPECT_EQ(array_baseclass_init(), cls);
-    EXPECT_EQ(quolan_testing_subclass_calls(), calls);
-    EXPECT_EQ(cls->size, 64u);
-}
+namespace {
 
-TEST(ArrayClass, VersionsByName)
-{
-    Obj a = new_array();
-    auto *b = B(a.get());
-    EXPECT_EQ(b->GetVersion(a.get(), nullptr), 0x02030100);
-    EXPECT_EQ(b->GetVersion(a.get(), "Array"), 0x02030100);
-    EXPECT_EQ(b->GetVersion(a.get(), "QUOLAN"), 0x203);
-    EXPECT_EQ(b->GetVersion(a.get(), "Dict"), 0);
-}
+struct Named {
+    const char *name;
+    int slot;
+    bool by_name;
+};
+#define QT_NAMED(C, slot, Name, Ret, Params, flag) {#Name, slot, (flag) == 1},
 
-TEST(ArrayClass, IsAWritesTheNameAndAsksTheRootLast)
-{
-    Obj a = new_array();
-    char name[16] = "";
-    EXPECT_EQ(B(a.get())->IsA(a.get(), name), 1);
-    EXPECT_STREQ(name, "Array");
-    char array[] = "Array", root[] = "QUOLAN", other[] = "GenSet";
-    EXPECT_EQ(B(a.get())->IsA(a.get(), array), 1);
-    EXPECT_EQ(B(a.get())->IsA(a.get(), root), 1);
-    EXPECT_EQ(B(a.get())->IsA(a.get(), other), 0);
-    EXPECT_EQ(B(a.get())->IsA(a.get(), nullptr), 0);
-}
+// `foreign` names a class and a method the class must not claim.
+struct Class {
+    QuolanObject *(*init)();
+    const char *name, *parent, *foreign_class, *foreign_method;
+    size_t size;
+    int32_t version, parent_version;
+    std::vector<Named> table;
+};
+const Class kClasses[] = {
+    {array_baseclass_init, "Array", "QUOLAN", "Dict", "StringSymbolIndex", 64, 0x02030100, 0x203,
+     {QUOLAN_ARRAY_TABLE(QT_NAMED, _)}},
+    {array_deferclass_init, "ArrayDefer", "Array", "ArrayTyped", "SetSlotType", 80, 0x03030100,
+     0x02030100, {QUOLAN_ARRAY_DEFER_TABLE(QT_NAMED, _)}},
+    {array_typedclass_init, "ArrayTyped", "Array", "ArrayDefer", "SetLoader", 80, 0x03030100,
+     0x02030100, {QUOLAN_ARRAY_TYPED_TABLE(QT_NAMED, _)}},
+    {dict_baseclass_init, "Dict", "Array", "ArrayDefer", "GetDeferredAt", 72, 0x03030100, 0x02030100,
+     {QUOLAN_DICT_TABLE(QT_NAMED, _)}},
+    {dict_deferclass_init, "DictDefer", "Dict", "ArrayDefer", "PutDeferredAt", 88, 0x04030100,
+     0x03030100, {QUOLAN_DICT_DEFER_TABLE(QT_NAMED, _)}},
+    {dict_typedclass_init, "DictTyped", "Dict", "ArrayTyped", "SetSlotType", 88, 0x04030100,
+     0x03030100, {QUOLAN_DICT_TYPED_TABLE(QT_NAMED, _)}},
+    {genset_baseclass_init, "GenSet", "QUOLAN", "Array", "PutAt", 32, 0x02030100, 0x203,
+     {QUOLAN_GENSET_TABLE(QT_NAMED, _)}},
+};
 
-TEST(ArrayClass, GetMethodFindsEveryNamedSlotInTheObjectsTable)
-{
-    Obj a = new_array();
-    const char *names[] = {"SetDimension", "SetSizes", "GetSizes", "SetIndex", "GetIndex",
-                           "PutAt", "PutBooleanAt", "PutIntAt", "PutDoubleAt", "PutStringAt",
-                           "PutStringCopyAt", "PutObjectAt", "PutObjectCopyAt", "PutPtrAt",
-                           "PutPtrCopyAt", "GetAt", "Next", "Previous", "ClearAt"};
-    for (int slot = 12; slot <= 30; ++slot)
-        EXPECT_EQ(B(a.get())->GetMethod(a.get(), names[slot - 12]), a->methods[slot]) << slot;
-    // Base names come from the root, still resolved in the object's own table.
-    EXPECT_EQ(B(a.get())->GetMethod(a.get(), "Save"), a->methods[8]);
-    EXPECT_EQ(B(a.get())->GetMethod(a.get(), "NoSuchMethod"), nullptr);
-    EXPECT_EQ(B(a.get())->GetMethod(a.get(), "putat"), nullptr);
-    EXPECT_EQ(B(a.get())->GetMethod(a.get(), nullptr), nullptr);
-}
+}  // namespace
 
-TEST(ArrayClass, TypedTableMatchesNamedLookup)
+TEST(Classes, EachIsCreatedOnceAndAnswersItsVersionsNamesAndMethods)
 {
-    Obj a = new_array();
-    auto put = reinterpret_cast<int32_t (*)(QuolanObject *, int32_t, int32_t)>(
-        B(a.get())->GetMethod(a.get(), "PutIntAt"));
-    ASSERT_NE(put, nullptr);
-    EXPECT_EQ(put(a.get(), 11, -2), 0);
-    EXPECT_EQ(get(a.get(), 0).integer(), 11);
+    for (const Class &c : kClasses) {
+        SCOPED_TRACE(c.name);
+        QuolanObject *cls = c.init();
+        ASSERT_NE(cls, nullptr);
+        int32_t calls = quolan_testing_subclass_calls();
+        EXPECT_EQ(c.init(), cls);
+        EXPECT_EQ(quolan_testing_subclass_calls(), calls);
+        EXPECT_EQ(cls->size, c.size);
+
+        Obj o = make(cls);
+        QuolanObject *p = o.get();
+        const QuolanBaseMethods *b = B(p);
+        EXPECT_EQ(b->GetVersion(p, nullptr), c.version);
+        EXPECT_EQ(b->GetVersion(p, c.name), c.version);
+        EXPECT_EQ(b->GetVersion(p, c.parent), c.parent_version);
+        EXPECT_EQ(b->GetVersion(p, c.foreign_class), 0);
+        char name[16] = "", own[16], parent[16], root[] = "QUOLAN", foreign[16];
+        std::strcpy(own, c.name);
+        std::strcpy(parent, c.parent);
+        std::strcpy(foreign, c.foreign_class);
+        EXPECT_EQ(b->IsA(p, name), 1);
+        EXPECT_STREQ(name, c.name);
+        EXPECT_NE(b->IsA(p, own), 0);
+        EXPECT_NE(b->IsA(p, parent), 0);
+        EXPECT_NE(b->IsA(p, root), 0);
+        EXPECT_EQ(b->IsA(p, foreign), 0);
+        EXPECT_EQ(b->IsA(p, nullptr), 0);
+
+        // Named lookup answers the object's own slot, whichever table names it.
+        for (const Named &n : c.table)
+            EXPECT_EQ(b->GetMethod(p, n.name), n.by_name ? p->methods[n.slot] : nullptr) << n.name;
+        EXPECT_EQ(b->GetMethod(p, c.foreign_method), nullptr);
+        EXPECT_EQ(b->GetMethod(p, "getat"), nullptr);
+        EXPECT_EQ(b->GetMethod(p, nullptr), nullptr);
+    }
 }
 
 TEST(ArrayClass, SetDimensionIsRefused)
@@ -70,42 +86,24 @@ TEST(ArrayClass, SetDimensionIsRefused)
     EXPECT_EQ(layout(a.get())->dimension_count, 1);
 }
 
-// A subclass made by a client, overriding PutAt and GetAt: the shortcuts and
-// the walks must reach the overrides through the object's own table.
+// Clear walks with the object's own methods, so a subclass keeping state per
+// position sees every position cleared through its ClearAt.
 namespace {
-int put_calls = 0, get_calls = 0;
-int32_t counting_put(QuolanObject *self, void *v, int32_t t, int32_t i)
+int clear_calls = 0;
+int32_t counting_clear(QuolanObject *self, int32_t index)
 {
-    ++put_calls;
-    return quolan_array_methods(array_baseclass)->PutAt(self, v, t, i);
-}
-int32_t counting_get(QuolanObject *self, void **v, int32_t *t, int32_t i)
-{
-    ++get_calls;
-    return quolan_array_methods(array_baseclass)->GetAt(self, v, t, i);
+    ++clear_calls;
+    return A(array_baseclass)->ClearAt(self, index);
 }
 }  // namespace
 
-TEST(ArrayClass, ShortcutsAndWalksReachSubclassOverrides)
+TEST(ArrayClass, ClearReachesAnOverriddenClearAtForEveryPosition)
 {
-    QuolanObject *sub = quolan_generic_subclass(array_baseclass_init(), 64,
-                                                ArraySlot_Count * sizeof(QuolanMethod));
-    ASSERT_NE(sub, nullptr);
-    auto *t = reinterpret_cast<ArrayMethods *>(sub->methods);
-    t->PutAt = counting_put;
-    t->GetAt = counting_get;
+    QuolanObject *sub = subclass_of(array_baseclass_init(), ArraySlot_Count);
+    table_of<ArrayMethods>(sub)->ClearAt = counting_clear;
     Obj a = make(sub);
-    put_calls = get_calls = 0;
-    A(a.get())->PutIntAt(a.get(), 1, -2);
-    A(a.get())->PutDoubleAt(a.get(), 2.0, -2);
-    A(a.get())->PutStringCopyAt(a.get(), "x", -2);
-    A(a.get())->PutBooleanAt(a.get(), 1, -2);
-    EXPECT_EQ(put_calls, 4);
-    A(a.get())->SetIndex(a.get(), 0);
-    void *v;
-    int32_t tag;
-    while (A(a.get())->Next(a.get(), &v, &tag) == 0) {}
-    EXPECT_EQ(get_calls, 4);
-    A(a.get())->Previous(a.get(), &v, &tag);
-    EXPECT_EQ(get_calls, 5);
+    for (int i = 0; i < 3; ++i) A(a.get())->PutIntAt(a.get(), i, -2);
+    clear_calls = 0;
+    B(a.get())->Clear(a.get());
+    EXPECT_EQ(clear_calls, 3);
 }

@@ -1,6 +1,7 @@
 // The header-only C++ layer as a client meets it: who deletes what and when,
 // what a range-for visits, that statuses arrive untouched, and that saving
-// and loading through the layer is the C round trip.
+// and loading through the layer is the C round trip.  What the containers
+// themselves do is the other suites' business.
 #include <quolan/containers.hpp>
 
 #include <ranges>
@@ -30,15 +31,14 @@ std::vector<int32_t> ints(q::ArrayView a)
     return out;
 }
 
-std::vector<std::pair<std::string, int32_t>> entries(q::DictView d)
+using Entries = std::vector<std::pair<std::string, int32_t>>;
+Entries entries(q::DictView d)
 {
-    std::vector<std::pair<std::string, int32_t>> out;
+    Entries out;
     for (auto [key, value] : d)
         out.emplace_back(key.as_string() ? key.as_string() : "?", value.as_int().value_or(-1));
     return out;
 }
-
-using Entries = std::vector<std::pair<std::string, int32_t>>;
 
 }  // namespace
 
@@ -47,7 +47,6 @@ TEST(CppLayerOwnership, HandlesDeleteExactlyOnceWhereverOwnershipEnds)
     const int32_t before = Tracked::clears;
     { auto scoped = tracked(); }
     EXPECT_EQ(Tracked::clears, before + 1);
-
     {
         auto a = tracked();
         auto b = std::move(a);
@@ -61,12 +60,9 @@ TEST(CppLayerOwnership, HandlesDeleteExactlyOnceWhereverOwnershipEnds)
         EXPECT_EQ(Tracked::clears, before + 2);
     }
     EXPECT_EQ(Tracked::clears, before + 3);
-
-    QuolanObject *raw = nullptr;
-    { raw = tracked().release(); }
+    QuolanObject *raw = tracked().release();
     EXPECT_EQ(Tracked::clears, before + 3);
     qt::B(raw)->Delete(raw);
-    EXPECT_EQ(Tracked::clears, before + 4);
 }
 
 TEST(CppLayerOwnership, ContainerTakesAnObjectOnlyWhenThePutSucceeds)
@@ -84,32 +80,26 @@ TEST(CppLayerOwnership, ContainerTakesAnObjectOnlyWhenThePutSucceeds)
     }
     EXPECT_EQ(Tracked::clears, before + 1);  // the array deleted what it held
 
-    auto d = q::DictTyped::make();
+    auto d = q::Dict::make();
     auto o = tracked();
-    ASSERT_TRUE(d.set_access(ReadOnly).ok());
-    EXPECT_EQ(d.put_object_copy("k", std::move(o)).code, StatusLocked);
+    EXPECT_EQ(d.put_object_copy(nullptr, std::move(o)).code, StatusBadType);
     EXPECT_TRUE(o);
-    ASSERT_TRUE(d.set_access(ReadWrite).ok());
     EXPECT_TRUE(d.put_object_copy("k", std::move(o)).ok());
-    EXPECT_TRUE(d.clear_key("k").ok());
-    EXPECT_EQ(Tracked::clears, before + 2);
+    EXPECT_FALSE(o);
 }
 
 TEST(CppLayerOwnership, EachFamilyMakesAnObjectOfItsOwnClass)
 {
     auto name = [](const auto &h) { return std::string(h.class_name().c_str()); };
-    EXPECT_EQ(name(q::Array::make()), "Array");
-    EXPECT_EQ(name(q::ArrayTyped::make()), "ArrayTyped");
-    EXPECT_EQ(name(q::ArrayDefer::make()), "ArrayDefer");
-    EXPECT_EQ(name(q::Dict::make()), "Dict");
-    EXPECT_EQ(name(q::DictTyped::make()), "DictTyped");
-    EXPECT_EQ(name(q::DictDefer::make()), "DictDefer");
-    EXPECT_EQ(name(q::GenSet::make()), "GenSet");
-
+    EXPECT_EQ((std::vector<std::string>{name(q::Array::make()), name(q::ArrayTyped::make()),
+                                        name(q::ArrayDefer::make()), name(q::Dict::make()),
+                                        name(q::DictTyped::make()), name(q::DictDefer::make()),
+                                        name(q::GenSet::make())}),
+              (std::vector<std::string>{"Array", "ArrayTyped", "ArrayDefer", "Dict", "DictTyped", "DictDefer",
+                                        "GenSet"}));
     auto d = q::DictTyped::make();
     auto a = q::Array::make();
-    EXPECT_TRUE(q::view_cast<q::ArrayView>(d));
-    EXPECT_TRUE(q::view_cast<q::DictView>(d));
+    EXPECT_TRUE(q::view_cast<q::ArrayView>(d) && q::view_cast<q::DictView>(d));
     EXPECT_FALSE(q::view_cast<q::DictView>(a));
     EXPECT_FALSE(q::view_cast<q::DictView>(q::ObjectView()));
 }
@@ -120,13 +110,9 @@ TEST(CppLayerWalk, RangeForVisitsEveryElementInOrderFromPositionZero)
     EXPECT_TRUE(ints(a).empty());
     for (int32_t i = 1; i <= 4; ++i) ASSERT_TRUE(a.put_int(i * 10).ok());
     ASSERT_TRUE(a.put_string_copy("tail").ok());
-
     ASSERT_TRUE(a.set_index(1).ok());  // a walk by hand, left halfway
     ASSERT_EQ(a.next()->as_int(), 20);
     EXPECT_EQ(ints(a), (std::vector<int32_t>{10, 20, 30, 40, -1}));
-    for (q::Value v : a)
-        if (v.as_int() == 20) break;
-    EXPECT_EQ(ints(a).size(), 5u);
 
     // Reads go through the object's own table, so a deferred value loads.
     auto source = q::Dict::make();
@@ -143,86 +129,52 @@ TEST(CppLayerWalk, DictWalkYieldsEachKeyWithItsValueInPositionOrder)
     for (const char *k : {"a", "b", "c"}) ASSERT_TRUE(d.put_int(k, k[0] - 'a' + 1).ok());
     ASSERT_TRUE(d.clear_key("b").ok());
     EXPECT_EQ(entries(d), (Entries{{"a", 1}, {"c", 3}}));
-
     ASSERT_TRUE(d.put_int("d", 4).ok());  // reuses the free position 1
     ASSERT_TRUE(d.put_int(99).ok());      // by position: no key, not an entry
     EXPECT_EQ(entries(d), (Entries{{"a", 1}, {"d", 4}, {"c", 3}}));
-
     int32_t seven = 7;
     auto numbered = q::Dict::make();
     ASSERT_TRUE(numbered.put_key(q::Value::of_int(seven), q::Value::of_int(seven)).ok());
-    for (auto [key, value] : numbered) {
-        EXPECT_EQ(key.as_int(), 7);
-        EXPECT_EQ(value.as_int(), 7);
-    }
-}
+    EXPECT_EQ(numbered.begin()->key.as_int(), 7);
 
-TEST(CppLayerWalk, DictWalkIsKeyedFromTheFirstStepAndLeavesAnEmptyDictAsItWas)
-{
     // Without keys there are no entries, on the first walk as on the next.
     auto positional = q::Dict::make();
     ASSERT_TRUE(positional.put_int(1).ok());
-    ASSERT_TRUE(positional.put_int(2).ok());
     EXPECT_TRUE(entries(positional).empty());
     EXPECT_TRUE(entries(positional).empty());
-
-    auto walked = q::Dict::make();
-    auto untouched = q::Dict::make();
+    // An empty dictionary is left as it was: it saves as one never walked.
+    auto walked = q::Dict::make(), untouched = q::Dict::make();
     EXPECT_TRUE(entries(walked).empty());
-    auto s1 = q::Stream::make();
-    auto s2 = q::Stream::make();
+    auto s1 = q::Stream::make(), s2 = q::Stream::make();
     ASSERT_TRUE(walked.save(s1).ok());
     ASSERT_TRUE(untouched.save(s2).ok());
     EXPECT_TRUE(std::ranges::equal(s1.bytes(), s2.bytes()));
 }
 
-TEST(CppLayerStatus, FailuresArriveUnchanged)
-{
-    auto d = q::Dict::make();
-    ASSERT_TRUE(d.put_string_copy("a", "x").ok());
-    q::Result<q::Value> missing = d.get("missing");
-    EXPECT_EQ(missing.status.code, StatusOutOfRange);
-    EXPECT_TRUE(missing->is_null());
-    EXPECT_EQ(d.clear_key("missing").code, StatusOutOfRange);
-    EXPECT_EQ(d.index_of("missing"), std::nullopt);
-    EXPECT_EQ(d.index_of("a"), 0);
-    EXPECT_EQ(q::Array::make().get(5).status.code, StatusOutOfRange);
-
-    auto t = q::ArrayTyped::make();
-    ASSERT_TRUE(t.set_slot_type("Integer", 0).ok());
-    EXPECT_EQ(t.put_string_copy("x", 0).code, StatusBadType);
-    EXPECT_TRUE(t.set_access(ReadOnly).ok());
-    EXPECT_EQ(t.put_int(1, 0).code, StatusLocked);
-    t.set_lock(true);
-    EXPECT_EQ(t.set_access(ReadWrite).code, StatusLocked);
-    EXPECT_EQ(t.access(), ReadOnly);
-
-    auto sink = q::Stream::make();
-    EXPECT_EQ(q::ArrayDefer::make().save(sink).code, StatusFailed);
-    EXPECT_TRUE(sink.bytes().empty());
-
-    auto s = q::GenSet::make();
-    int32_t four = 4;
-    ASSERT_TRUE(s.add_int(3).ok());
-    EXPECT_TRUE(s.contains_int(3));
-    EXPECT_FALSE(s.contains_int(4));
-    EXPECT_EQ(s.clear_element(q::Value::of_int(four)).code, StatusOutOfRange);
-}
-
-TEST(CppLayerPersistence, SaveAndLoadRoundTripTheCRecordAndItsValues)
+TEST(CppLayerStatus, FailuresArriveUnchangedAndRoundTripsMatchTheC)
 {
     auto doc = q::Dict::make();
+    q::Result<q::Value> missing = doc.get("missing");
+    EXPECT_EQ(missing.status.code, StatusOutOfRange);
+    EXPECT_TRUE(missing->is_null());
+    EXPECT_EQ(doc.index_of("missing"), std::nullopt);
+    auto t = q::ArrayTyped::make();
+    t.set_lock(true);
+    EXPECT_EQ(t.set_access(ReadOnly).code, StatusLocked);
+    auto s = q::GenSet::make();
+    ASSERT_TRUE(s.add_int(3).ok());
+    EXPECT_TRUE(s.contains_int(3) && !s.contains_int(4));
+
     ASSERT_TRUE(doc.put_string_copy("name", "probe").ok());
     ASSERT_TRUE(doc.put_double("ratio", 0.25).ok());
     ASSERT_TRUE(doc.put_bool("on", true).ok());
+    EXPECT_EQ(doc.index_of("on"), 2);
     auto list = q::Array::make();
     ASSERT_TRUE(list.put_int(1).ok());
-    ASSERT_TRUE(list.put_int(2).ok());
     ASSERT_TRUE(doc.put_object_copy("list", std::move(list)).ok());
-
     auto out = q::Stream::make();
     ASSERT_TRUE(doc.save(out).ok());
-    EXPECT_EQ(std::vector<unsigned char>(out.bytes().begin(), out.bytes().end()), qt::bytes_of(out.get()));
+    EXPECT_EQ(std::vector<unsigned char>(out.bytes().begin(), out.bytes().end()), qt::saved(doc.get()));
 
     auto in = q::Stream::make(out.bytes());
     auto loaded = q::Dict::make();
@@ -230,16 +182,12 @@ TEST(CppLayerPersistence, SaveAndLoadRoundTripTheCRecordAndItsValues)
     ASSERT_TRUE(loaded.load(in).ok());
     EXPECT_EQ(in.status(), 0);
     EXPECT_EQ(in.read_offset(), out.bytes().size());
-
     EXPECT_STREQ(loaded.get("name")->as_string(), "probe");
     EXPECT_EQ(loaded.get("ratio")->as_double(), 0.25);
     EXPECT_EQ(loaded.get("ratio")->as_int(), std::nullopt);
     EXPECT_EQ(loaded.get("on")->as_bool(), true);
     auto nested = q::view_cast<q::ArrayView>(loaded.get("list")->as_object());
     ASSERT_TRUE(nested);
-    EXPECT_EQ(ints(nested), (std::vector<int32_t>{1, 2}));
-
-    auto copy = nested.copy();
-    EXPECT_TRUE(copy.equals(nested));
-    EXPECT_TRUE(q::DictTyped::make().copy().is_a("DictTyped"));
+    EXPECT_EQ(ints(nested), std::vector<int32_t>{1});
+    EXPECT_TRUE(nested.copy().equals(nested));
 }

@@ -52,6 +52,14 @@ TEST_F(DeferredArray, WritesClearsAndNullKeysDropKeysWithoutLoading)
     EXPECT_EQ(loader_calls, 0);
     EXPECT_EQ(get(a, 3).real(), 3.5);
     EXPECT_EQ(loader_calls, 1);
+    // Owned loader keys are released when dropped, loaded or not.
+    for (int32_t i = 4; i <= 6; ++i) AD(a)->PutDeferredAt(a, Tracked::make_raw(), OwnedObject, i);
+    A(a)->PutIntAt(a, 1, 4);
+    A(a)->ClearAt(a, 5);
+    EXPECT_EQ(Tracked::clears, 3);
+    arr.reset();
+    EXPECT_EQ(Tracked::clears, 4);
+    EXPECT_EQ(loader_calls, 1);
 }
 
 TEST_F(DeferredArray, FailedOrLoaderlessReadsKeepTheKey)
@@ -80,35 +88,6 @@ TEST_F(DeferredArray, FailedOrLoaderlessReadsKeepTheKey)
     EXPECT_EQ(loader_calls, 3);
 }
 
-TEST_F(DeferredArray, WalksLoadWhatTheyPass)
-{
-    A(a)->PutIntAt(a, 5, 0);
-    defer(2, 1);
-    A(a)->PutStringAt(a, "plain", 2);
-    defer(3, 3);
-    A(a)->SetIndex(a, 0);
-    int32_t tags[4];
-    for (int32_t &t : tags) ASSERT_EQ(A(a)->Next(a, nullptr, &t), 0);
-    EXPECT_EQ(A(a)->Next(a, nullptr, nullptr), StatusOutOfRange);
-    EXPECT_EQ(tags[1], Integer);
-    EXPECT_EQ(tags[3], Double);
-    A(a)->SetIndex(a, -1);
-    while (A(a)->Previous(a, nullptr, nullptr) == 0) {}
-    EXPECT_EQ(loader_calls, 2);
-}
-
-TEST_F(DeferredArray, OwnedKeysAreReleasedWhenDropped)
-{
-    Tracked::clears = 0;
-    for (int32_t i = 1; i <= 3; ++i) AD(a)->PutDeferredAt(a, Tracked::make_raw(), OwnedObject, i);
-    A(a)->PutIntAt(a, 1, 1);
-    A(a)->ClearAt(a, 2);
-    EXPECT_EQ(Tracked::clears, 2);
-    arr.reset();
-    EXPECT_EQ(Tracked::clears, 3);
-    EXPECT_EQ(loader_calls, 0);
-}
-
 // The store is shorter than the array here; -1 must still mean the array's
 // last position for both, or writes would drop other positions' keys.
 TEST_F(DeferredArray, SpecialIndexesNameTheContainersPositions)
@@ -135,10 +114,19 @@ TEST_F(DeferredArray, SpecialIndexesNameTheContainersPositions)
     EXPECT_EQ(loader_calls, 1);
 }
 
-TEST_F(DeferredArray, ClearDropsTheStoreForGoodWithoutLoading)
+TEST_F(DeferredArray, RefusesStreamsAndCopiesAndClearDropsTheStoreForGood)
 {
     defer(1, 0);
     defer(2, 1);
+    int32_t status = 0;
+    EXPECT_TRUE(saved(a, &status).empty());
+    EXPECT_EQ(status, StatusFailed);
+    Obj in = stream_from(Bytes().i32(0).i32(7).v);
+    EXPECT_EQ(B(a)->Load(a, in.get(), 0), StatusFailed);
+    EXPECT_EQ(B(array_deferclass)->NewFromStream(array_deferclass, in.get(), 0), nullptr);
+    EXPECT_EQ(quolan_stream_methods(in.get())->ReadInt32(in.get()), 0);  // nothing was read
+    EXPECT_EQ(B(a)->Copy(a, a), nullptr);
+    EXPECT_EQ(reinterpret_cast<QuolanObject **>(a)[64 / 8], loader.get()) << "the loader's pinned field";
     B(a)->Clear(a);
     EXPECT_EQ(loader_calls, 0);
     EXPECT_EQ(defer(1, 0), StatusFailed);
@@ -146,44 +134,6 @@ TEST_F(DeferredArray, ClearDropsTheStoreForGoodWithoutLoading)
     EXPECT_EQ(A(a)->PutIntAt(a, 4, 0), 0);
     EXPECT_EQ(get(a, 0).integer(), 4);
     EXPECT_EQ(AD(a)->GetLoader(a), loader.get());
-}
-
-TEST_F(DeferredArray, RefusesStreamsAndCopies)
-{
-    defer(1, 0);
-    Obj out(quolan_memory_stream_new());
-    EXPECT_EQ(B(a)->Save(a, out.get(), 0), StatusFailed);
-    EXPECT_TRUE(bytes_of(out.get()).empty());
-    Obj in = stream_from(Bytes().i32(0).i32(7).v);
-    EXPECT_EQ(B(a)->Load(a, in.get(), 0), StatusFailed);
-    EXPECT_EQ(B(array_deferclass)->NewFromStream(array_deferclass, in.get(), 0), nullptr);
-    EXPECT_EQ(quolan_stream_methods(in.get())->ReadInt32(in.get()), 0);  // nothing was read
-    EXPECT_EQ(B(a)->Copy(a, a), nullptr);
-    EXPECT_EQ(loader_calls, 0);
-}
-
-TEST(ArrayDeferClass, CreatedOnceWithItsLayoutVersionsAndNames)
-{
-    QuolanObject *cls = array_deferclass_init();
-    ASSERT_NE(cls, nullptr);
-    EXPECT_EQ(array_deferclass_init(), cls);
-    EXPECT_EQ(cls->size, 80u);
-    Obj o = make(cls);
-    QuolanObject *a = o.get();
-    AD(a)->SetLoader(a, a);
-    EXPECT_EQ(reinterpret_cast<QuolanObject **>(a)[64 / 8], a);
-
-    EXPECT_EQ(B(a)->GetVersion(a, nullptr), 0x03030100);
-    EXPECT_EQ(B(a)->GetVersion(a, "ArrayDefer"), 0x03030100);
-    EXPECT_EQ(B(a)->GetVersion(a, "Array"), 0x02030100);
-    char name[16] = "", array[] = "Array";
-    EXPECT_EQ(B(a)->IsA(a, name), 1);
-    EXPECT_STREQ(name, "ArrayDefer");
-    EXPECT_EQ(B(a)->IsA(a, array), 1);
-
-    EXPECT_EQ(B(a)->GetMethod(a, "GetDeferredAt"), a->methods[ArrayDeferSlot_GetDeferredAt]);
-    EXPECT_EQ(B(a)->GetMethod(a, "GetAt"), a->methods[ArraySlot_GetAt]);
-    EXPECT_NE(a->methods[ArraySlot_GetAt], array_baseclass->methods[ArraySlot_GetAt]);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Dict on streams (two array records, keys first) and Dict copies.
-#include "dict_support.h"
+#include "support.h"
 
 using namespace qt;
 
@@ -18,7 +18,7 @@ Obj sample()
     return d;
 }
 
-const std::vector<unsigned char> kSample = Bytes()
+const ByteVec kSample = Bytes()
     .i32(3).i32(4).str("a").i32(0).i32(4).str("c")
     .i32(4).i32(1).i32(1).i32(0).i32(4).str("v").i32(9).byte(1).v;
 
@@ -27,9 +27,7 @@ const std::vector<unsigned char> kSample = Bytes()
 TEST(DictPersistence, RecordsRoundTripKeepingPositionsAndFreeHoles)
 {
     EXPECT_EQ(saved(new_dict().get()), Bytes().i32(0).i32(0).v);
-    int32_t status = -99;
-    EXPECT_EQ(saved(sample().get(), &status), kSample);
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(saved(sample().get()), kSample);
 
     Obj d = new_dict();
     ASSERT_EQ(load(d.get(), kSample), 0);
@@ -64,33 +62,19 @@ TEST(DictPersistence, LoadRefusesEveryTruncationOfANestedRecord)
     Obj outer = new_dict();
     D(outer.get())->PutKey(outer.get(), sample().release(), OwnedObject, K("in"), OwnedString);
     D(outer.get())->PutDoubleStringKey(outer.get(), -0.5, "d");
-    std::vector<unsigned char> full = saved(outer.get());
+    ByteVec full = saved(outer.get());
     ASSERT_EQ(load(new_dict().get(), full), 0);
-    for (size_t n = 0; n < full.size(); ++n)
-        EXPECT_NE(load(new_dict().get(), std::vector<unsigned char>(full.begin(), full.begin() + n)), 0)
-            << n;
+    expect_every_cut_refused(full, new_dict);
 }
 
-TEST(DictPersistence, CopyIsAnIndependentPlainDictionary)
+// Copies of every kind are held against a model elsewhere; a set, which
+// cannot be copied, fails the copy of a dictionary holding it either way.
+TEST(DictPersistence, ASetFailsTheCopyAsAValueOrAsAKey)
 {
-    Obj src = make(subclass_of(dict_baseclass_init(), DictSlot_Count));
-    ASSERT_EQ(load(src.get(), kSample), 0);
-    Obj copy(B(src.get())->Copy(src.get(), src.get()));
-    ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(copy->methods, dict_baseclass->methods);
-    EXPECT_EQ(saved(copy.get()), kSample);
-    D(copy.get())->ClearKey(copy.get(), K("a"), String);
-    EXPECT_EQ(D(src.get())->StringSymbolIndex(src.get(), "a"), 0);
-    EXPECT_EQ(get(src.get(), 0).integer(), 1);
-
-    Obj bare = new_dict();
-    A(bare.get())->PutIntAt(bare.get(), 1, 0);
-    Obj bare_copy(B(bare.get())->Copy(bare.get(), bare.get()));
-    EXPECT_EQ(store_of(bare_copy.get()), nullptr);
-    // A set cannot be copied, as a value or as a key.
+    Obj d = new_dict(), e = new_dict();
     int32_t one = 1;
-    D(bare.get())->PutKey(bare.get(), &one, Integer, new_set().release(), OwnedObject);
-    EXPECT_EQ(B(bare.get())->Copy(bare.get(), bare.get()), nullptr);
-    D(copy.get())->PutStringKey(copy.get(), new_set().release(), OwnedObject, "s");
-    EXPECT_EQ(B(copy.get())->Copy(copy.get(), copy.get()), nullptr);
+    D(d.get())->PutKey(d.get(), &one, Integer, new_set().release(), OwnedObject);
+    EXPECT_EQ(B(d.get())->Copy(d.get(), d.get()), nullptr);
+    D(e.get())->PutStringKey(e.get(), new_set().release(), OwnedObject, "s");
+    EXPECT_EQ(B(e.get())->Copy(e.get(), e.get()), nullptr);
 }

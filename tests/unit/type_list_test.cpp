@@ -16,24 +16,12 @@ int32_t verdict(const std::string &types, int32_t tag, const void *value)
     return TA(a.get())->CheckSlotType(a.get(), const_cast<void *>(value), tag, 0);
 }
 
-// Test classes whose IsA misbehaves: silent, a 100-character name, and a
-// family the library never makes (a Dict that is no Array).
-int32_t silent(QuolanObject *, char *) { return 0; }
-int32_t long_name(QuolanObject *, char *name)
+// A family the library never makes: a Dict that is no Array.
+Obj odd_dict()
 {
-    if (name[0] != '\0') return 0;
-    std::memset(name, 'L', 100);
-    name[100] = '\0';
-    return 1;
-}
-int32_t only_dict(QuolanObject *, char *name) { return std::strcmp(name, "Dict") == 0; }
-Obj object_with(int32_t (*is_a)(QuolanObject *, char *))
-{
-    quolan_class_init();
-    QuolanObject *k = quolan_generic_subclass(quolan_class, sizeof(QuolanObject),
-                                              QuolanSlot_Count * sizeof(QuolanMethod));
-    reinterpret_cast<QuolanBaseMethods *>(k->methods)->IsA = is_a;
-    return make(k);
+    return make(root_class_with([](QuolanBaseMethods &t) {
+        t.IsA = [](QuolanObject *, char *name) -> int32_t { return std::strcmp(name, "Dict") == 0; };
+    }));
 }
 
 }  // namespace
@@ -73,7 +61,7 @@ TEST(TypeList, VerdictsFollowTheGrammarAndKeywords)
 TEST(TypeList, ArrayBindingsNameTheExactClassAndSurviveImpossibleValues)
 {
     Obj a = new_typed_array(), set = make(genset_baseclass_init());
-    Obj mute = object_with(silent), chatty = object_with(long_name);
+    Obj mute = make(nameless_class()), chatty = make(long_named_class<100>());
     auto *m = TA(a.get());
     int32_t reports = quolan_testing_cant_happen_reports();
     m->PutPtrAt(a.get(), &i7, 0);
@@ -86,7 +74,7 @@ TEST(TypeList, ArrayBindingsNameTheExactClassAndSurviveImpossibleValues)
     EXPECT_EQ(m->PutStringAt(a.get(), nullptr, 6), StatusBadType);
     EXPECT_EQ(m->PutStringAt(a.get(), "late", 6), StatusBadType) << "the empty list admits nothing";
     const std::string expected[] = {"Pointer", "Object-GenSet", "Object-QUOLAN", "", "Object-QUOLAN",
-                                    "Object-" + std::string(56, 'L'), ""};
+                                    "Object-" + std::string(56, 'x'), ""};
     for (int p = 0; p < 7; ++p) EXPECT_EQ(type_at(a.get(), p), expected[p]) << p;
     EXPECT_EQ(quolan_testing_cant_happen_reports(), reports + 2);
 }
@@ -94,7 +82,7 @@ TEST(TypeList, ArrayBindingsNameTheExactClassAndSurviveImpossibleValues)
 TEST(TypeList, BindingsNameOnlyThreeObjectFamiliesInATypedDict)
 {
     Obj d = new_typed_dict(), plain = make(dict_baseclass_init()), set = make(genset_baseclass_init());
-    Obj odd = object_with(only_dict), array = new_array();
+    Obj odd = odd_dict(), array = new_array();
     auto *m = TD(d.get());
     int32_t reports = quolan_testing_cant_happen_reports();
     m->PutStringKey(d.get(), plain.get(), Object, "dict");

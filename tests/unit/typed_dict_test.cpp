@@ -98,14 +98,3 @@ TEST(DictTyped, PositionsWithoutAReadableKeyRecordNothing)
     EXPECT_EQ(m->PutKey(d.get(), &one, Integer, &nan, Double), StatusOutOfRange);
     EXPECT_EQ(type_at(d.get(), 0), "-");
 }
-
-TEST(DictTyped, CopyOwnsItsKeysAndTypeLists)
-{
-    Obj d = new_typed_dict(), plain = make(dict_baseclass_init());
-    TD(d.get())->PutIntStringKey(d.get(), 1, "a");
-    Obj copy(B(d.get())->Copy(d.get(), d.get()));
-    EXPECT_EQ(TD(copy.get())->PutDoubleStringKey(copy.get(), 1, "a"), StatusBadType);
-    EXPECT_EQ(TD(copy.get())->ClearKey(copy.get(), text("a"), String), 0);
-    EXPECT_EQ(type_of(d.get(), "a"), "Integer");
-    EXPECT_EQ(B(d.get())->Copy(d.get(), plain.get()), nullptr) << "not a typed dictionary";
-}

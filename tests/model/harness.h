@@ -1,0 +1,262 @@
+// Runs one container and its model side by side.
+//
+// A run owns a library object of the class under test (Array, Dict, GenSet,
+// or a client subclass of one) and the model of it.  Each step draws an
+// operation and its arguments from a Source, makes the call on both, and
+// compares the status and everything handed out; then the whole observable
+// state is compared: used_count, capacity, cursor, both sizes, every stored
+// element and the zero storage beyond used_count, the private store of a
+// Dict or GenSet likewise, and the number of owned objects deleted so far.
+// Now and then a step saves the container and loads the record into a fresh
+// one, or copies it, and holds the result against what the model predicts.
+//
+// The first disagreement is kept as text naming the step and the operation;
+// a run stops there.  A run never leaves anything allocated behind, also
+// when it stops early, so leak checkers see the library's leaks only.
+#pragma once
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "subjects.h"
+
+namespace qm {
+
+class Check {
+public:
+    std::string failure;  // the first disagreement; empty while none
+    int64_t step = 0;
+    char op[96] = "";
+
+    bool ok() const { return failure.empty(); }
+
+    void note(const char *format, ...) __attribute__((format(printf, 2, 3)))
+    {
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(op, sizeof op, format, args);
+        va_end(args);
+    }
+    bool expect(bool agreed, const char *what, long long model, long long library)
+    {
+        if (!agreed && failure.empty()) {
+            char line[320];
+            std::snprintf(line, sizeof line, "step %lld, %s: %s: model %lld, library %lld",
+                          static_cast<long long>(step), op, what, model, library);
+            failure = line;
+        }
+        return agreed;
+    }
+    bool same(const char *what, long long model, long long library)
+    {
+        return expect(model == library, what, model, library);
+    }
+    void same_read(const char *what, int32_t status, const Value &m, int32_t tag, const void *value)
+    {
+        if (status == StatusOk) expect(agrees(m, tag, value), what, m.tag, tag);
+    }
+};
+
+// Deletes a library object when the scope ends.
+struct Owned {
+    QuolanObject *o;
+    explicit Owned(QuolanObject *object) : o(object) {}
+    ~Owned()
+    {
+        if (o) quolan_base_methods(o)->Delete(o);
+    }
+    Owned(const Owned &) = delete;
+    Owned &operator=(const Owned &) = delete;
+};
+
+// ---- whole-state comparison --------------------------------------------------
+
+inline void compare_array(Check &c, QuolanObject *o, const ArrayModel &m, const char *which)
+{
+    const ArrayView *v = view(o);
+    const DimensionRecord none{0, 0, 0};
+    const DimensionRecord &rec = v->dimensions ? v->dimensions[v->dimension_count - 1] : none;
+    char what[64];
+    auto label = [&](const char *field) {
+        std::snprintf(what, sizeof what, "%s %s", which, field);
+        return what;
+    };
+    c.same(label("used_count"), m.used(), rec.used_count);
+    c.same(label("capacity"), m.capacity, v->capacity);
+    c.same(label("cursor"), m.cursor, v->cursors ? v->cursors[v->dimension_count - 1] : 0);
+    c.same(label("initial size"), m.initial, rec.initial_size);
+    c.same(label("maximum size"), m.maximum, rec.max_size);
+    if (!c.ok() || (v->capacity > 0) != (v->elements != nullptr)) {
+        c.expect(v->capacity == 0 || v->elements, label("storage"), 1, 0);
+        return;
+    }
+    for (int32_t p = 0; p < m.used() && c.ok(); ++p) {
+        std::snprintf(what, sizeof what, "%s element %d, by tag", which, p);
+        c.expect(agrees(m.cells[p], v->elements[p]), what, m.cells[p].tag, v->elements[p].tag);
+    }
+    for (int32_t p = m.used(); p < v->capacity && c.ok(); ++p) {
+        const Element &e = v->elements[p];
+        std::snprintf(what, sizeof what, "%s spare element %d is zero", which, p);
+        c.expect(e.tag == 0 && e.value.pointer == nullptr, what, 1, 0);
+    }
+}
+
+// The private store of a Dict or GenSet exists exactly when the model made it.
+inline void compare_store(Check &c, QuolanObject *store, bool exists, const ArrayModel &m, const char *which)
+{
+    if (c.same(which, exists, store != nullptr) && store) compare_array(c, store, m, which);
+}
+
+// ---- runs ---------------------------------------------------------------------------
+
+class Run : public Check {
+public:
+    Run(QuolanObject *cls, Pools &pools) : obj_(quolan_base_methods(cls)->New(cls)), pools_(pools) {}
+    virtual ~Run()
+    {
+        if (obj_) quolan_base_methods(obj_)->Delete(obj_);
+    }
+    Run(const Run &) = delete;
+    Run &operator=(const Run &) = delete;
+
+    virtual void act(Source &s) = 0;
+    virtual void compare_state() = 0;
+    virtual int64_t released() const = 0;
+    virtual void clear_model() = 0;
+
+    // Compares the count of owned objects deleted so far.
+    void compare_deletions(int64_t baseline)
+    {
+        same("owned objects deleted", released() + pools_.self_deleted, Counted::clears - baseline);
+    }
+
+    // Deletes the object and expects every owned object that a Clear reaches
+    // to be deleted with it.
+    void finish(int64_t baseline)
+    {
+        note("Delete");
+        clear_model();
+        quolan_base_methods(obj_)->Delete(obj_);
+        obj_ = nullptr;
+        compare_deletions(baseline);
+    }
+
+    QuolanObject *object() const { return obj_; }
+
+    bool lower_maximum = false;  // may SetSizes bring the maximum below used_count?
+
+protected:
+    // Positional operations, which an Array and a Dict answer alike.
+    void positional(Source &s, ArrayModel &m);
+    void walk(Source &s, ArrayModel *array_model, DictModel *dict_model);
+    void set_sizes(Source &s, ArrayModel &m);
+    int32_t pick_index(Source &s, const ArrayModel &m);
+
+    QuolanObject *obj_;
+    Pools &pools_;
+};
+
+inline int32_t Run::pick_index(Source &s, const ArrayModel &m)
+{
+    switch (s.below(20)) {
+    case 0: case 1: case 2: return -2;
+    case 3: case 4: return -1;
+    case 5: return s.between(m.used(), m.used() + 3);
+    case 6: return s.chance(70) ? s.between(m.used(), m.used() + 40) : s.between(0, 1200);
+    case 7: return s.chance(50) ? m.initial + s.between(-1, 1) : m.maximum + s.between(-1, 1);
+    case 8: return s.chance(80) ? s.between(-5, -3) : INT32_MIN;
+    default: return s.between(0, std::max(m.used(), 1));
+    }
+}
+
+// A maximum below used_count only when the run allows it, and only where
+// nothing owned lies beyond it: a Clear that walks with the object's own
+// methods goes no further than the maximum, so what lies there would never
+// be released.
+inline void Run::set_sizes(Source &s, ArrayModel &m)
+{
+    int32_t maximum = 0;
+    uint32_t shape = s.below(10);
+    if (shape >= 4) maximum = m.used() + s.between(0, 64);
+    if (shape == 3 && lower_maximum) maximum = s.between(-2, m.used());
+    if (maximum != 0 && maximum < m.used() && m.owns_from(std::max(maximum, 0))) maximum = 0;
+    int32_t initial = s.between(-2, m.used() + 40);
+    note("SetSizes(%d, %d)", initial, maximum);
+    quolan_array_methods(obj_)->SetSizes(obj_, initial, maximum);
+    m.set_sizes(initial, maximum);
+}
+
+inline void Run::positional(Source &s, ArrayModel &m)
+{
+    const ArrayMethods *a = quolan_array_methods(obj_);
+    const int32_t index = pick_index(s, m);
+    switch (s.below(9)) {
+    case 0: case 1: case 2: {
+        Value v = pools_.value(s);
+        const bool shortcut = s.chance(50);
+        note("%s(tag %d, %d)", shortcut ? "Put shortcut" : "PutAt", v.tag, index);
+        void *arg = argument(v);
+        int32_t got;
+        if (!shortcut || v.tag == Null) got = a->PutAt(obj_, arg, v.tag, index);
+        else if (v.missing) got = a->PutStringCopyAt(obj_, nullptr, index);
+        else if (v.tag == Integer) got = a->PutIntAt(obj_, v.number, index);
+        else if (v.tag == Boolean) got = a->PutBooleanAt(obj_, v.number, index);
+        else if (v.tag == Double) got = a->PutDoubleAt(obj_, v.real, index);
+        else if (v.tag == String) got = a->PutStringAt(obj_, static_cast<const char *>(arg), index);
+        else if (v.tag == OwnedString) got = a->PutStringCopyAt(obj_, static_cast<const char *>(arg), index);
+        else if (v.tag == Object) got = a->PutObjectAt(obj_, static_cast<QuolanObject *>(arg), index);
+        else if (v.tag == OwnedObject) got = a->PutObjectCopyAt(obj_, static_cast<QuolanObject *>(arg), index);
+        else if (v.tag == Pointer) got = a->PutPtrAt(obj_, arg, index);
+        else got = a->PutPtrCopyAt(obj_, arg, index);
+        if (v.missing && shortcut) v.tag = OwnedString;
+        int32_t want = m.put(v, index);
+        same("status", want, got);
+        pools_.settle(v, got == StatusOk);
+        break;
+    }
+    case 3: case 4: {
+        note("GetAt(%d)", index);
+        void *value = nullptr;
+        int32_t tag = -99;
+        int32_t got = a->GetAt(obj_, &value, &tag, index);
+        Value v;
+        if (same("status", m.get(index, &v), got)) same_read("read", got, v, tag, value);
+        break;
+    }
+    case 5: note("ClearAt(%d)", index); same("status", m.clear_at(index), a->ClearAt(obj_, index)); break;
+    case 6: note("SetIndex(%d)", index); same("status", m.set_index(index), a->SetIndex(obj_, index)); break;
+    case 7: {
+        note("GetSizes");
+        int32_t initial = -7, maximum = -7;
+        same("size", m.get_sizes(), a->GetSizes(obj_, &initial, &maximum));
+        same("initial size", m.initial, initial);
+        same("maximum size", m.maximum, maximum);
+        break;
+    }
+    default: {
+        note("GetIndex");
+        int32_t want = -7, got = -7;
+        same("status", m.get_index(&want), a->GetIndex(obj_, &got));
+        same("index", want, got);
+    }
+    }
+}
+
+// One step of Next or Previous; the keyed walk when a Dict model is given.
+inline void Run::walk(Source &s, ArrayModel *array_model, DictModel *dict_model)
+{
+    const bool forward = s.chance(55);
+    note(forward ? "Next" : "Previous");
+    const ArrayMethods *a = quolan_array_methods(obj_);
+    void *value = nullptr;
+    int32_t tag = -99;
+    int32_t got = (forward ? a->Next : a->Previous)(obj_, &value, &tag);
+    Value v;
+    int32_t want = dict_model ? (forward ? dict_model->next(&v) : dict_model->previous(&v))
+                              : (forward ? array_model->next(&v) : array_model->previous(&v));
+    if (same("status", want, got)) same_read("read", got, v, tag, value);
+}
+
+}  // namespace qm

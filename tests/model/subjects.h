@@ -1,0 +1,333 @@
+// The library side of the model-based checks: where choices come from, the
+// values handed to containers, and how what the library shows is compared
+// with the model.
+//
+// Choices come from a Source: a seeded generator in the test suites, the
+// input bytes in the fuzzer, so one sequence of operations serves both.
+// Values come from Pools: fixed texts (so a borrowed String and an owned
+// copy of the same text meet), a few borrowed objects and pointer targets
+// that outlive every container, and fresh owned objects and blocks made per
+// put.  A fresh owned value belongs to the container only when the model
+// says the call took it; otherwise settle() releases it, so nothing leaks
+// whatever the library answers.
+//
+// Every object handed to a container is a Counted object: an Array subclass
+// holding its id at position 0 and counting its Clear calls, that is its
+// deletions.  Copies and loaded objects come back as plain Arrays holding
+// the same id and are compared by that id.
+//
+// State is read through the pinned instance layout, never through methods,
+// so looking does not move cursors or extend arrays.
+#pragma once
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "quolan/containers.h"
+#include "quolan/stream.h"
+#include "reference.h"
+
+namespace qm {
+
+// ---- sources of choices ------------------------------------------------------
+
+class Source {
+public:
+    virtual ~Source() = default;
+    virtual uint32_t below(uint32_t n) = 0;  // 0 .. n-1 (0 when n is 0)
+    virtual bool done() const = 0;
+    bool chance(uint32_t percent) { return below(100) < percent; }
+    int32_t between(int32_t low, int32_t high)  // inclusive
+    {
+        return low + static_cast<int32_t>(below(static_cast<uint32_t>(high - low + 1)));
+    }
+};
+
+class SeededSource : public Source {
+public:
+    explicit SeededSource(uint64_t seed) : state_(seed) {}
+    uint32_t below(uint32_t n) override { return n ? static_cast<uint32_t>(next() % n) : 0; }
+    bool done() const override { return false; }
+
+private:
+    uint64_t next()  // splitmix64
+    {
+        uint64_t z = (state_ += 0x9e3779b97f4a7c15ull);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+        return z ^ (z >> 31);
+    }
+    uint64_t state_;
+};
+
+class ByteSource : public Source {
+public:
+    ByteSource(const uint8_t *data, size_t size) : data_(data), size_(size) {}
+    uint32_t below(uint32_t n) override
+    {
+        if (n <= 1) return 0;
+        uint32_t v = take();
+        if (n > 256) v = v << 8 | take();
+        return v % n;
+    }
+    bool done() const override { return at_ >= size_; }
+
+private:
+    uint32_t take() { return at_ < size_ ? data_[at_++] : 0; }
+    const uint8_t *data_;
+    size_t size_;
+    size_t at_ = 0;
+};
+
+// ---- layout --------------------------------------------------------------------
+
+struct ArrayView {
+    QuolanObject header;
+    Element *elements;
+    int32_t dimension_count;
+    DimensionRecord *dimensions;
+    int32_t *cursors;
+    int32_t current_slot;
+    int32_t capacity;
+};
+static_assert(sizeof(ArrayView) == 64);
+inline const ArrayView *view(const void *o) { return static_cast<const ArrayView *>(o); }
+
+// A private store: Dict's key store sits at 64, GenSet's member store at 24.
+inline QuolanObject *store_at(QuolanObject *o, size_t offset)
+{
+    QuolanObject *store = nullptr;
+    std::memcpy(&store, reinterpret_cast<char *>(o) + offset, sizeof store);
+    return store;
+}
+
+inline int32_t object_id(const void *object)
+{
+    const ArrayView *v = view(object);
+    if (!v->elements || !v->dimensions || v->dimensions[0].used_count < 1) return INT_MIN;
+    return v->elements[0].tag == Integer ? v->elements[0].value.integer : INT_MIN;
+}
+
+// ---- counted objects -----------------------------------------------------------
+
+struct Counted {
+    static inline int64_t clears = 0;
+
+    static QuolanObject *cls()
+    {
+        static QuolanObject *c = [] {
+            QuolanObject *array = array_baseclass_init();
+            QuolanObject *k = quolan_generic_subclass(array, array->size, ArraySlot_Count * sizeof(QuolanMethod));
+            if (k) reinterpret_cast<ArrayMethods *>(k->methods)->Clear = counting_clear;
+            return k;
+        }();
+        return c;
+    }
+    static QuolanObject *make(int32_t id)
+    {
+        QuolanObject *o = quolan_base_methods(cls())->New(cls());
+        if (o) quolan_array_methods(o)->PutIntAt(o, id, 0);
+        return o;
+    }
+
+private:
+    static void counting_clear(QuolanObject *self)
+    {
+        ++clears;
+        quolan_base_methods(array_baseclass)->Clear(self);
+    }
+};
+
+// ---- values ----------------------------------------------------------------------
+
+inline Value integer(int32_t n)
+{
+    Value v;
+    v.tag = Integer;
+    v.number = n;
+    return v;
+}
+inline Value real(double d)
+{
+    Value v;
+    v.tag = Double;
+    v.real = d;
+    return v;
+}
+inline Value referring(int32_t tag, const void *ref, const char *text = nullptr)
+{
+    Value v;
+    v.tag = tag;
+    v.ref = ref;
+    if (text) v.text = text;
+    return v;
+}
+
+// The argument a call passes for `v`: a pointer to the datum, or the pointer.
+inline void *argument(Value &v)
+{
+    if (v.missing) return nullptr;
+    if (v.tag == Integer || v.tag == Boolean) return &v.number;
+    if (v.tag == Double) return &v.real;
+    return const_cast<void *>(v.ref);
+}
+
+class Pools {
+public:
+    static constexpr const char *kTexts[] = {"a", "b", "c", "Key", "key", "", "7", "two words",
+                                             "a text long enough to need a real allocation"};
+    static constexpr int kTextCount = sizeof kTexts / sizeof kTexts[0];
+    static constexpr int kObjects = 3;
+
+    Pools()
+    {
+        for (int i = 0; i < kObjects; ++i) objects_[i] = Counted::make(100 + i);
+    }
+    ~Pools()
+    {
+        for (QuolanObject *o : objects_)
+            if (o) quolan_base_methods(o)->Delete(o);
+    }
+    Pools(const Pools &) = delete;
+    Pools &operator=(const Pools &) = delete;
+
+    int64_t self_deleted = 0;  // fresh objects the checks deleted themselves
+
+    const char *text(Source &s) { return kTexts[s.below(kTextCount)]; }
+    static const char *literal(const std::string &t)  // the pool's own pointer for a text
+    {
+        for (const char *p : kTexts)
+            if (t == p) return p;
+        return nullptr;
+    }
+
+    Value text_value(Source &s, int32_t tag)
+    {
+        const char *t = text(s);
+        return referring(tag, t, t);
+    }
+    Value borrowed_object(Source &s, int32_t tag = Object)
+    {
+        QuolanObject *o = objects_[s.below(kObjects)];
+        Value v = referring(tag, o);
+        v.number = object_id(o);
+        return v;
+    }
+    Value fresh_object()
+    {
+        QuolanObject *o = Counted::make(next_id_);
+        pending_.push_back(o);
+        Value v = referring(OwnedObject, o);
+        v.number = next_id_++;
+        return v;
+    }
+    Value fresh_block()
+    {
+        void *block = std::malloc(8);
+        pending_.push_back(block);
+        return referring(OwnedPointer, block);
+    }
+    Value pointer(Source &s, int32_t tag) { return referring(tag, &targets_[s.below(4)]); }
+
+    Value number(Source &s)
+    {
+        static constexpr double kReals[] = {0.0, -0.0, 1.5, 7.0, 2.0000005, 1e300, -3.25};
+        switch (s.below(6)) {
+        case 0: return integer(s.chance(10) ? (s.chance(50) ? INT32_MIN : INT32_MAX) : s.between(-3, 12));
+        case 1: return integer(s.between(0, 9));
+        case 2: return real(s.chance(10) ? std::nan("") : kReals[s.below(7)]);
+        case 3: return real(s.between(0, 9));
+        case 4: {
+            Value v = integer(s.chance(20) ? 256 : s.between(-1, 1));
+            v.tag = Boolean;
+            return v;
+        }
+        default: return real(s.between(-2, 2) * 0.5);
+        }
+    }
+
+    // Any value a put may carry; fresh owned ones (only when `owning`) are
+    // the callee's to take.
+    Value value(Source &s, bool owning = true)
+    {
+        switch (s.below(20)) {
+        case 0: case 1: case 2: case 3: case 4: case 5: return number(s);
+        case 6: case 7: case 8: return text_value(s, OwnedString);
+        case 9: case 10: return text_value(s, String);
+        case 11: return borrowed_object(s);
+        case 12: return owning ? fresh_object() : borrowed_object(s);
+        case 13: return pointer(s, Pointer);
+        case 14: return owning ? fresh_block() : pointer(s, Pointer);
+        case 15: return referring(Null, s.chance(50) ? nullptr : &targets_[0]);
+        case 16: {  // a datum or text given as NULL
+            Value v = s.chance(50) ? number(s) : referring(OwnedString, nullptr);
+            v.missing = true;
+            return v;
+        }
+        default: return integer(s.between(0, 99));
+        }
+    }
+
+    // Releases a fresh owned value that the call did not take; values that
+    // were not made fresh for the call are left alone.
+    void settle(const Value &v, bool taken)
+    {
+        auto at = std::find(pending_.begin(), pending_.end(), v.ref);
+        if (!v.ref || at == pending_.end()) return;
+        pending_.erase(at);
+        if (!taken) release(v.tag, const_cast<void *>(v.ref));
+    }
+
+private:
+    void release(int32_t tag, void *ref)
+    {
+        if (tag == OwnedObject) {
+            quolan_base_methods(static_cast<QuolanObject *>(ref))->Delete(static_cast<QuolanObject *>(ref));
+            ++self_deleted;
+        } else {
+            std::free(ref);
+        }
+    }
+
+    std::vector<const void *> pending_;  // fresh values not yet settled
+    QuolanObject *objects_[kObjects] = {};
+    char targets_[4] = {};
+    int32_t next_id_ = 1000;
+};
+
+// ---- comparison ------------------------------------------------------------------
+
+// Does an element the library holds or hands out agree with the model's?
+// `raw` compares the stored value word of a Null element too, which a read
+// hands out as NULL.
+inline bool agrees(const Value &m, int32_t tag, const void *value, bool raw = false)
+{
+    if (tag != m.tag) return false;
+    switch (tag) {
+    case Null: return value == (raw ? m.ref : nullptr);
+    case Integer:
+    case Boolean: return value && std::memcmp(value, &m.number, 4) == 0;
+    case Double: return value && std::memcmp(value, &m.real, 8) == 0;
+    case OwnedString: return value && m.text == static_cast<const char *>(value);
+    case Object:
+    case OwnedObject:
+        if (!m.copied) return value == m.ref;
+        return value && value != m.ref && object_id(value) == m.number;
+    default: return value == m.ref;
+    }
+}
+
+inline bool agrees(const Value &m, const Element &e)
+{
+    const void *value = holds_datum(e.tag) ? static_cast<const void *>(&e.value) : e.value.pointer;
+    return agrees(m, e.tag, value, true);
+}
+
+}  // namespace qm
