@@ -113,6 +113,21 @@ void clear_elements(QuolanObject *self, bool plain);
 // subclass's Next that behaves as Array's at the time of asking (or NULL).
 bool clears_as_array(QuolanObject *self, QuolanMethod own_next);
 
+// Writes the eight slots a container variant (typed, deferred) overrides,
+// taking each from the static member of `Impl` with the slot's name.
+template <class Impl, class Table>
+inline void install_variant_overrides(Table *t)
+{
+    t->Init = Impl::Init;
+    t->Clear = Impl::Clear;
+    t->Save = Impl::Save;
+    t->Load = Impl::Load;
+    t->Copy = Impl::Copy;
+    t->PutAt = Impl::PutAt;
+    t->GetAt = Impl::GetAt;
+    t->ClearAt = Impl::ClearAt;
+}
+
 // A new plain Array (for inner stores), or NULL.
 QuolanObject *new_plain_array();
 

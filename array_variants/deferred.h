@@ -173,14 +173,7 @@ struct Deferred {
     template <class Table>
     static void install(Table *t)
     {
-        t->Init = Init;
-        t->Clear = Clear;
-        t->Save = Save;
-        t->Load = Load;
-        t->Copy = Copy;
-        t->PutAt = PutAt;
-        t->GetAt = GetAt;
-        t->ClearAt = ClearAt;
+        install_variant_overrides<Deferred>(t);
     }
 
 private:

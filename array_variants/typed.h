@@ -292,14 +292,7 @@ public:
     template <class Table>
     static void install(Table *t)
     {
-        t->Init = Init;
-        t->Clear = Clear;
-        t->Save = Save;
-        t->Load = Load;
-        t->Copy = Copy;
-        t->PutAt = PutAt;
-        t->GetAt = GetAt;
-        t->ClearAt = ClearAt;
+        install_variant_overrides<TypedContainer>(t);
         t->SetAccess = SetAccess;
         t->GetAccess = GetAccess;
         t->SetLock = SetLock;
