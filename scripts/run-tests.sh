@@ -24,6 +24,6 @@ if [ -f fuzz/CMakeLists.txt ]; then
   echo "== fuzz targets, bounded runs"
   cmake --preset fuzz >/dev/null
   cmake --build --preset fuzz -j"$jobs"
-  scripts/run-fuzzers.sh build/fuzz "${QUOLAN_FUZZ_RUNS:-300000}"
+  scripts/run-fuzzers.sh build/fuzz "${QUOLAN_FUZZ_RUNS:-1000000}"
 fi
 echo "== all tests passed"
