@@ -27,17 +27,27 @@
  * may be empty and reaches the library as NULL, which answers a status.
  *
  * Statuses come back unchanged as quolan::Status (nothing throws).  Reads
- * come back as Result<Value>: the status, and the Value {tag, ptr} that the
- * C call wrote.  A Value follows the value-reference rule of the C interface
- * (for Integer, Double and Boolean a pointer to the datum) and so points into
- * the container: it stays valid until that position is written or cleared
- * or the storage grows.
+ * come back as Result<Value>: the status, and the value read.  A Value holds
+ * its number itself; text and objects it refers to stay the container's
+ * (see Value).
+ *
+ * Range-for walks Arrays (every position), Dicts (keyed entries) and GenSets
+ * (members).  Each iterator keeps its own position and sets the object's
+ * cursor before every step, so the body may read, look up, put over
+ * existing positions and loop over the same container again; each step
+ * costs a SetIndex and a GetIndex beside the Next.  What a body may not
+ * expect to see: an element it appends is visited (it lies ahead); a key it
+ * adds is visited only when it lands ahead of the walk (a new key takes the
+ * last free position, else it is appended); after a Clear the walk ends.
+ * The cursor is left wherever the last step or the body put it.
+ * docs/cursors.md says which call moves which cursor.
  */
 #ifndef QUOLAN_CONTAINERS_HPP
 #define QUOLAN_CONTAINERS_HPP
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <optional>
 #include <span>
@@ -69,30 +79,55 @@ struct ObjectFamily;
 struct StreamFamily;
 using ObjectView = View<ObjectFamily>;
 
-// One value as the C calls pass it: a tag and a value reference.
-struct Value {
+// One tagged value, to put, to use as a key, or as a read gave it.
+//
+// Numbers (Integer, Double, Boolean) live inside the Value: a Value read
+// from a container keeps its number whatever happens to the container
+// afterwards, and of_int(5) may take a temporary.  Text, objects and
+// pointers are referred to, never copied: a read Value refers to what the
+// container owns, which stays valid until that position (key, member) is
+// written, cleared or removed, or the container is cleared or deleted.
+// Growth does not move it.  Copy the text (std::string(v.as_string())) to
+// keep it longer.
+class Value {
+public:
     int32_t tag = Null;
-    void *ptr = nullptr;
 
-    // Values to put or to use as keys.  The numeric ones refer to the
-    // caller's variable, which must outlive every use of the Value;
-    // temporaries are refused for that reason.
-    static Value of_int(const int32_t &v) noexcept { return {Integer, const_cast<int32_t *>(&v)}; }
-    static Value of_double(const double &v) noexcept { return {Double, const_cast<double *>(&v)}; }
-    static Value of_bool(const int32_t &v) noexcept { return {Boolean, const_cast<int32_t *>(&v)}; }
-    static Value of_int(const int32_t &&) = delete;
-    static Value of_double(const double &&) = delete;
-    static Value of_bool(const int32_t &&) = delete;
+    constexpr Value() noexcept = default;
+
+    static Value of_int(int32_t v) noexcept { return number(Integer, v, 0.0); }
+    static Value of_double(double v) noexcept { return number(Double, 0, v); }
+    static Value of_bool(bool v) noexcept { return number(Boolean, v ? 1 : 0, 0.0); }
     static Value of_string(const char *text) noexcept  // borrowed
     {
-        return {String, const_cast<char *>(text)};
+        return reference(String, const_cast<char *>(text));
     }
     static Value of_owned_string(const char *text) noexcept  // the container keeps a copy
     {
-        return {OwnedString, const_cast<char *>(text)};
+        return reference(OwnedString, const_cast<char *>(text));
     }
     static Value of_object(ObjectView object) noexcept;  // borrowed
-    static Value of_pointer(void *p) noexcept { return {Pointer, p}; }  // borrowed
+    static Value of_pointer(void *p) noexcept { return reference(Pointer, p); }  // borrowed
+
+    // What a C read wrote: the tag and the value reference.  A number is
+    // copied out of the container here.
+    static Value from_c(int32_t tag, const void *ref) noexcept
+    {
+        Value v;
+        v.tag = tag;
+        if (holds_number(tag)) {
+            if (ref && tag == Double) std::memcpy(&v.number_.real, ref, sizeof(double));
+            else if (ref) std::memcpy(&v.number_.integer, ref, sizeof(int32_t));
+            else v.tag = Null;  // no datum to read: nothing was read
+        } else {
+            v.ref_ = const_cast<void *>(ref);
+        }
+        return v;
+    }
+
+    // The value reference the C calls take: for numbers a pointer into this
+    // Value, so it lives as long as this Value does.
+    [[nodiscard]] void *ref() noexcept { return holds_number(tag) ? static_cast<void *>(&number_) : ref_; }
 
     [[nodiscard]] bool is_null() const noexcept { return tag == Null; }
     [[nodiscard]] bool owned() const noexcept
@@ -101,29 +136,51 @@ struct Value {
     }
     // Each accessor answers only for its own kinds: as_double does not
     // convert an Integer, as_string answers NULL for a number.
-    [[nodiscard]] std::optional<int32_t> as_int() const noexcept { return datum<int32_t>(Integer); }
-    [[nodiscard]] std::optional<double> as_double() const noexcept { return datum<double>(Double); }
+    [[nodiscard]] std::optional<int32_t> as_int() const noexcept
+    {
+        return tag == Integer ? std::optional<int32_t>(number_.integer) : std::nullopt;
+    }
+    [[nodiscard]] std::optional<double> as_double() const noexcept
+    {
+        return tag == Double ? std::optional<double>(number_.real) : std::nullopt;
+    }
     [[nodiscard]] std::optional<bool> as_bool() const noexcept
     {
-        auto v = datum<int32_t>(Boolean);
-        return v ? std::optional<bool>(*v != 0) : std::nullopt;
+        return tag == Boolean ? std::optional<bool>(number_.integer != 0) : std::nullopt;
     }
     [[nodiscard]] const char *as_string() const noexcept
     {
-        return tag == String || tag == OwnedString ? static_cast<const char *>(ptr) : nullptr;
+        return tag == String || tag == OwnedString ? static_cast<const char *>(ref_) : nullptr;
     }
     [[nodiscard]] void *as_pointer() const noexcept
     {
-        return tag == Pointer || tag == OwnedPointer ? ptr : nullptr;
+        return tag == Pointer || tag == OwnedPointer ? ref_ : nullptr;
     }
     [[nodiscard]] ObjectView as_object() const noexcept;
 
 private:
-    template <class T>
-    std::optional<T> datum(int32_t kind) const noexcept
+    static constexpr bool holds_number(int32_t t) noexcept { return t == Integer || t == Double || t == Boolean; }
+    static Value number(int32_t t, int32_t i, double d) noexcept
     {
-        return tag == kind && ptr ? std::optional<T>(*static_cast<const T *>(ptr)) : std::nullopt;
+        Value v;
+        v.tag = t;
+        if (t == Double) v.number_.real = d;
+        else v.number_.integer = i;
+        return v;
     }
+    static Value reference(int32_t t, void *p) noexcept
+    {
+        Value v;
+        v.tag = t;
+        v.ref_ = p;
+        return v;
+    }
+
+    void *ref_ = nullptr;  // text, object or pointer
+    union {
+        int32_t integer;
+        double real = 0.0;
+    } number_;
 };
 
 // A status and what the call read; the value is meaningful only when ok().
@@ -165,8 +222,11 @@ inline std::optional<int32_t> position(int32_t answer) noexcept
 template <class Fn, class... Args>
 Result<Value> read(Fn fn, QuolanObject *self, Args... args) noexcept
 {
+    void *ref = nullptr;
+    int32_t tag = Null;
     Result<Value> r;
-    r.status = fn(self, &r.value.ptr, &r.value.tag, args...);
+    r.status = fn(self, &ref, &tag, args...);
+    r.value = Value::from_c(tag, ref);
     return r;
 }
 
@@ -356,11 +416,11 @@ inline bool ObjectOps<Self>::equals(ObjectView other) const noexcept
     return quolan_base_methods(o)->IsEqual(o, other.get()) != 0;
 }
 
-inline Value Value::of_object(ObjectView object) noexcept { return {Object, object.get()}; }
+inline Value Value::of_object(ObjectView object) noexcept { return reference(Object, object.get()); }
 
 inline ObjectView Value::as_object() const noexcept
 {
-    return ObjectView(tag == Object || tag == OwnedObject ? static_cast<QuolanObject *>(ptr) : nullptr);
+    return ObjectView(tag == Object || tag == OwnedObject ? static_cast<QuolanObject *>(ref_) : nullptr);
 }
 
 // A view of the object if it answers to the family's class name, else empty.
@@ -375,8 +435,13 @@ template <class V>
 
 struct WalkEnd {};
 
-// An input iterator over the object's own Next: the walk ends at the first
-// nonzero answer, -6 at the end or any failure, as a C loop over Next does.
+// An input iterator that keeps its own position.  The object has one cursor,
+// and reads, lookups and puts in a loop body move it (GetAt selects the
+// position it reads, a keyed read calls GetAt), so before each step the
+// iterator puts the cursor back where its walk stands, steps with the
+// object's own Next and reads the cursor Next leaves.  A body may therefore
+// read, look up, write existing positions and walk the same container again.
+// The walk ends at the first failing step: -6 at the end, or any failure.
 template <class Step>
 class WalkIterator {
 public:
@@ -400,33 +465,77 @@ public:
 private:
     void advance() noexcept
     {
-        if (object_ && !Step::next(object_, item_)) object_ = nullptr;
+        if (object_ && !Step::next(object_, next_, item_)) object_ = nullptr;
     }
     QuolanObject *object_ = nullptr;
+    int32_t next_ = 0;  // the cursor to set before the next step
     value_type item_{};
 };
 
+namespace detail {
+
+// SetIndex(at), Next, and the cursor Next leaves (one past what it
+// delivered; a dictionary's Next may pass over keyless positions first).
+inline bool step_from(QuolanObject *o, int32_t &at, void **ref, int32_t *tag) noexcept
+{
+    const ArrayMethods *m = quolan_array_methods(o);
+    int32_t cursor = 0;
+    if (m->SetIndex(o, at) != StatusOk || m->Next(o, ref, tag) != StatusOk ||
+        m->GetIndex(o, &cursor) != StatusOk || cursor <= at)
+        return false;
+    at = cursor;
+    return true;
+}
+
+}  // namespace detail
+
 struct ElementStep {
     using item = Value;
-    static bool next(QuolanObject *o, Value &v) noexcept
+    static bool next(QuolanObject *o, int32_t &at, Value &v) noexcept
     {
-        return quolan_array_methods(o)->Next(o, &v.ptr, &v.tag) == StatusOk;
+        void *ref = nullptr;
+        int32_t tag = Null;
+        if (!detail::step_from(o, at, &ref, &tag)) return false;
+        v = Value::from_c(tag, ref);
+        return true;
     }
 };
 
-// Next passes over keyless positions; the entry's key is read at the
-// position Next delivered, one before the cursor it leaves.
+// The entry's key is read at the position Next delivered, one before the
+// cursor it leaves.
 struct EntryStep {
     using item = Entry;
-    static bool next(QuolanObject *o, Entry &e) noexcept
+    static bool next(QuolanObject *o, int32_t &at, Entry &e) noexcept
     {
+        void *ref = nullptr;
+        int32_t tag = Null;
+        if (!detail::step_from(o, at, &ref, &tag)) return false;
+        e.value = Value::from_c(tag, ref);
+        void *key = nullptr;
+        int32_t kind = Null;
         const DictMethods *m = quolan_dict_methods(o);
-        if (m->Next(o, &e.value.ptr, &e.value.tag) != StatusOk) return false;
-        int32_t cursor = 0;
-        if (m->GetIndex(o, &cursor) != StatusOk ||
-            m->GetSymbol(o, &e.key.ptr, &e.key.tag, cursor - 1) != StatusOk)
-            e.key = Value{};
+        e.key = m->GetSymbol(o, &key, &kind, at - 1) == StatusOk ? Value::from_c(kind, key) : Value();
         return true;
+    }
+};
+
+// A set's members by position, free positions passed over; the set's own
+// cursor is not involved (its member store is private).
+struct MemberStep {
+    using item = Value;
+    static bool next(QuolanObject *o, int32_t &at, Value &v) noexcept
+    {
+        const GenSetMethods *m = quolan_genset_methods(o);
+        for (;;) {
+            void *ref = nullptr;
+            int32_t tag = Null;
+            if (at < 0 || m->GetValue(o, &ref, &tag, at) != StatusOk) return false;
+            ++at;
+            if (tag != Null) {
+                v = Value::from_c(tag, ref);
+                return true;
+            }
+        }
     }
 };
 
@@ -438,7 +547,7 @@ public:
     // Puts at a position (default: append).  The *_copy puts hand ownership
     // over: put_string_copy duplicates the text, put_ptr_copy takes a
     // malloc'd block, put_object_copy takes the handle's object.
-    Status put(Value v, int32_t index = append) const noexcept { return m()->PutAt(obj(), v.ptr, v.tag, index); }
+    Status put(Value v, int32_t index = append) const noexcept { return m()->PutAt(obj(), v.ref(), v.tag, index); }
     Status put_bool(bool v, int32_t index = append) const noexcept { return m()->PutBooleanAt(obj(), v ? 1 : 0, index); }
     Status put_int(int32_t v, int32_t index = append) const noexcept { return m()->PutIntAt(obj(), v, index); }
     Status put_double(double v, int32_t index = append) const noexcept { return m()->PutDoubleAt(obj(), v, index); }
@@ -478,13 +587,9 @@ public:
     Result<Value> next() const noexcept { return detail::read(m()->Next, obj()); }
     Result<Value> previous() const noexcept { return detail::read(m()->Previous, obj()); }
 
-    // Range-for: every element from position 0, moving the cursor.
-    [[nodiscard]] WalkIterator<ElementStep> begin() const noexcept
-    {
-        QuolanObject *o = obj();
-        if (m()->SetIndex(o, 0) != StatusOk) return {};
-        return WalkIterator<ElementStep>(o);
-    }
+    // Range-for: every position from 0 in order (see WalkIterator); the
+    // cursor is left wherever the last step or the body put it.
+    [[nodiscard]] WalkIterator<ElementStep> begin() const noexcept { return WalkIterator<ElementStep>(obj()); }
     [[nodiscard]] WalkEnd end() const noexcept { return {}; }
 
 private:
@@ -525,7 +630,7 @@ public:
     using Base::put_string_copy;
 
     // Puts under a text key; the dictionary keeps its own copy of the key.
-    Status put(const char *key, Value v) const noexcept { return m()->PutStringKey(obj(), v.ptr, v.tag, key); }
+    Status put(const char *key, Value v) const noexcept { return m()->PutStringKey(obj(), v.ref(), v.tag, key); }
     Status put_int(const char *key, int32_t v) const noexcept { return m()->PutIntStringKey(obj(), v, key); }
     Status put_double(const char *key, double v) const noexcept { return m()->PutDoubleStringKey(obj(), v, key); }
     Status put_bool(const char *key, bool v) const noexcept
@@ -564,12 +669,12 @@ public:
     }
 
     // Keys of any kind, given as a Value.
-    Status put_key(Value key, Value v) const noexcept { return m()->PutKey(obj(), v.ptr, v.tag, key.ptr, key.tag); }
-    Result<Value> get_key(Value key) const noexcept { return detail::read(m()->GetKey, obj(), key.ptr, key.tag); }
-    Status clear_key(Value key) const noexcept { return m()->ClearKey(obj(), key.ptr, key.tag); }
+    Status put_key(Value key, Value v) const noexcept { return m()->PutKey(obj(), v.ref(), v.tag, key.ref(), key.tag); }
+    Result<Value> get_key(Value key) const noexcept { return detail::read(m()->GetKey, obj(), key.ref(), key.tag); }
+    Status clear_key(Value key) const noexcept { return m()->ClearKey(obj(), key.ref(), key.tag); }
     [[nodiscard]] std::optional<int32_t> index_of(Value key) const noexcept
     {
-        return detail::position(m()->SymbolIndex(obj(), key.ptr, key.tag));
+        return detail::position(m()->SymbolIndex(obj(), key.ref(), key.tag));
     }
 
     // The key at a position: its text (NULL for other kinds), or the key
@@ -584,13 +689,23 @@ public:
     [[nodiscard]] WalkIterator<EntryStep> begin() const noexcept
     {
         QuolanObject *o = obj();
-        if (m()->SetIndex(o, 0) != StatusOk || m()->GetSizes(o, nullptr, nullptr) <= 0) return {};
+        if (m()->GetSizes(o, nullptr, nullptr) <= 0) return {};
         void *key = nullptr;
         int32_t kind = Null;
         (void)m()->GetSymbol(o, &key, &kind, append);  // makes the store; reads nothing at -2
         return WalkIterator<EntryStep>(o);
     }
     [[nodiscard]] WalkEnd end() const noexcept { return {}; }
+
+    // The number of keys: one read per position of the key store.
+    [[nodiscard]] int32_t count() const noexcept
+    {
+        int32_t keys = 0;
+        void *key = nullptr;
+        for (int32_t kind = Null, p = 0; m()->GetSymbol(obj(), &key, &kind, p) == StatusOk; ++p)
+            keys += kind != Null;
+        return keys;
+    }
 
 private:
     QuolanObject *obj() const noexcept { return static_cast<const Self *>(this)->get(); }
@@ -624,7 +739,7 @@ public:
     // 0, -10 (admitted only as a Double) or -3; binds an untyped position.
     Status check_slot_type(Value v, int32_t index) const noexcept
     {
-        return m()->CheckSlotType(obj(), v.ptr, v.tag, index);
+        return m()->CheckSlotType(obj(), v.ref(), v.tag, index);
     }
 
 private:
@@ -641,15 +756,15 @@ public:
     }
     Status set_key_type(const char *types, Value key) const noexcept
     {
-        return m()->SetKeyType(obj(), types, key.ptr, key.tag);
+        return m()->SetKeyType(obj(), types, key.ref(), key.tag);
     }
     Status check_key_type(Value v, const char *key) const noexcept
     {
-        return m()->CheckStringKeyType(obj(), v.ptr, v.tag, key);
+        return m()->CheckStringKeyType(obj(), v.ref(), v.tag, key);
     }
     Status check_key_type(Value v, Value key) const noexcept
     {
-        return m()->CheckKeyType(obj(), v.ptr, v.tag, key.ptr, key.tag);
+        return m()->CheckKeyType(obj(), v.ref(), v.tag, key.ref(), key.tag);
     }
 
 private:
@@ -679,7 +794,7 @@ public:
     // Records a loader key, read through the loader on first get.
     Status put_deferred(Value loader_key, int32_t index = append) const noexcept
     {
-        return m()->PutDeferredAt(obj(), loader_key.ptr, loader_key.tag, index);
+        return m()->PutDeferredAt(obj(), loader_key.ref(), loader_key.tag, index);
     }
     // The recorded loader key, without loading.
     Result<Value> get_deferred(int32_t index) const noexcept { return detail::read(m()->GetDeferredAt, obj(), index); }
@@ -694,11 +809,11 @@ class DictDeferOps : public DictOps<Self>, public LoaderOps<Self, DictDeferMetho
 public:
     Status put_deferred(const char *key, Value loader_key) const noexcept
     {
-        return m()->PutDeferredStringKey(obj(), loader_key.ptr, loader_key.tag, key);
+        return m()->PutDeferredStringKey(obj(), loader_key.ref(), loader_key.tag, key);
     }
     Status put_deferred_key(Value key, Value loader_key) const noexcept
     {
-        return m()->PutDeferredKey(obj(), loader_key.ptr, loader_key.tag, key.ptr, key.tag);
+        return m()->PutDeferredKey(obj(), loader_key.ref(), loader_key.tag, key.ref(), key.tag);
     }
     Result<Value> get_deferred(const char *key) const noexcept
     {
@@ -706,7 +821,7 @@ public:
     }
     Result<Value> get_deferred_key(Value key) const noexcept
     {
-        return detail::read(m()->GetDeferredKey, obj(), key.ptr, key.tag);
+        return detail::read(m()->GetDeferredKey, obj(), key.ref(), key.tag);
     }
 
 private:
@@ -720,14 +835,14 @@ template <class Self>
 class GenSetOps : public ObjectOps<Self> {
 public:
     // Adding a member already present answers 0 and changes nothing.
-    Status add(Value v) const noexcept { return m()->Add(obj(), v.ptr, v.tag); }
+    Status add(Value v) const noexcept { return m()->Add(obj(), v.ref(), v.tag); }
     Status add_string(const char *text) const noexcept { return m()->AddString(obj(), text); }  // copied
     Status add_int(int32_t v) const noexcept { return m()->AddInt32(obj(), v); }
-    [[nodiscard]] bool contains(Value v) const noexcept { return m()->Contains(obj(), v.ptr, v.tag) != 0; }
+    [[nodiscard]] bool contains(Value v) const noexcept { return m()->Contains(obj(), v.ref(), v.tag) != 0; }
     [[nodiscard]] bool contains_string(const char *text) const noexcept { return m()->ContainsString(obj(), text) != 0; }
     [[nodiscard]] bool contains_int(int32_t v) const noexcept { return m()->ContainsInt32(obj(), v) != 0; }
     // Removing an absent member answers -6.
-    Status clear_element(Value v) const noexcept { return m()->ClearElement(obj(), v.ptr, v.tag); }
+    Status clear_element(Value v) const noexcept { return m()->ClearElement(obj(), v.ref(), v.tag); }
 
     [[nodiscard]] std::optional<int32_t> index_of(const char *text) const noexcept
     {
@@ -735,10 +850,23 @@ public:
     }
     [[nodiscard]] std::optional<int32_t> index_of(Value v) const noexcept
     {
-        return detail::position(m()->GetIndex(obj(), v.ptr, v.tag));
+        return detail::position(m()->GetIndex(obj(), v.ref(), v.tag));
     }
     [[nodiscard]] const char *string_at(int32_t position) const noexcept { return m()->GetStringValue(obj(), position); }
     Result<Value> value_at(int32_t position) const noexcept { return detail::read(m()->GetValue, obj(), position); }
+
+    // Range-for: every member, in position order.
+    [[nodiscard]] WalkIterator<MemberStep> begin() const noexcept { return WalkIterator<MemberStep>(obj()); }
+    [[nodiscard]] WalkEnd end() const noexcept { return {}; }
+    // The number of members: one read per position.
+    [[nodiscard]] int32_t count() const noexcept
+    {
+        int32_t members = 0;
+        void *value = nullptr;
+        for (int32_t kind = Null, p = 0; m()->GetValue(obj(), &value, &kind, p) == StatusOk; ++p)
+            members += kind != Null;
+        return members;
+    }
 
 private:
     QuolanObject *obj() const noexcept { return static_cast<const Self *>(this)->get(); }

@@ -151,6 +151,83 @@ TEST(CppLayerWalk, DictWalkYieldsEachKeyWithItsValueInPositionOrder)
     EXPECT_TRUE(std::ranges::equal(s1.bytes(), s2.bytes()));
 }
 
+// The body of a loop moves the object's one cursor (a keyed read selects the
+// position it reads); each iterator must still deliver every entry once.
+TEST(CppLayerWalk, BodiesThatReadWriteAndWalkAgainStillSeeEachEntryOnce)
+{
+    auto d = q::Dict::make();
+    for (const char *k : {"a", "b", "c", "d"}) ASSERT_TRUE(d.put_int(k, k[0]).ok());
+    ASSERT_TRUE(d.clear_key("b").ok());  // a free position inside the walk
+    EXPECT_EQ(d.count(), 3);
+    std::string seen;
+    for (auto [key, value] : d) {
+        const char *k = key.as_string();
+        ASSERT_TRUE(k);
+        seen += k;
+        EXPECT_EQ(d.get(k)->as_int(), k[0]);
+        EXPECT_TRUE(d.index_of("d").has_value());
+        ASSERT_TRUE(d.put_int(k, k[0] + 100).ok());  // over an existing key
+        EXPECT_EQ(entries(d).size(), 3u);             // a whole nested walk
+        EXPECT_EQ(value.as_int(), k[0]);              // the number read stays
+    }
+    EXPECT_EQ(seen, "acd");
+
+    auto a = q::Array::make();
+    for (int32_t i = 0; i < 5; ++i) ASSERT_TRUE(a.put_int(i).ok());
+    std::vector<int32_t> got;
+    for (q::Value v : a) {
+        got.push_back(*v.as_int());
+        EXPECT_EQ(a.get(0)->as_int(), 0);
+        ASSERT_TRUE(a.put_int(*v.as_int() * 10, *v.as_int()).ok());
+        EXPECT_EQ(ints(a).size(), 5u);
+    }
+    EXPECT_EQ(got, (std::vector<int32_t>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(ints(a), (std::vector<int32_t>{0, 10, 20, 30, 40}));
+
+    // Appending lies ahead of the walk and is visited; Clear ends it.
+    got.clear();
+    for (q::Value v : a) {
+        got.push_back(*v.as_int());
+        if (got.size() == 1) {
+            ASSERT_TRUE(a.put_int(50).ok());
+        }
+    }
+    EXPECT_EQ(got.size(), 6u);
+    int32_t steps = 0;
+    for ([[maybe_unused]] q::Value v : a) {
+        ++steps;
+        quolan_base_methods(a.get())->Clear(a.get());
+    }
+    EXPECT_EQ(steps, 1);
+}
+
+TEST(CppLayerWalk, SetWalkYieldsEachMemberOnceAndReadNumbersOutliveTheirPosition)
+{
+    auto s = q::GenSet::make();
+    EXPECT_EQ(s.count(), 0);
+    EXPECT_EQ(s.begin() == s.end(), true);
+    ASSERT_TRUE(s.add_string("x").ok() && s.add_int(7).ok() && s.add_string("y").ok());
+    ASSERT_TRUE(s.clear_element(q::Value::of_string("x")).ok());  // a free position first
+    std::vector<std::string> members;
+    for (q::Value m : s) {
+        EXPECT_TRUE(s.contains(m));
+        members.push_back(m.as_string() ? m.as_string() : std::to_string(*m.as_int()));
+    }
+    EXPECT_EQ(members, (std::vector<std::string>{"7", "y"}));
+    EXPECT_EQ(s.count(), 2);
+
+    // A number read keeps its value when the position is overwritten and
+    // the storage moves on growth (ASan sees a dangling read otherwise).
+    auto a = q::Array::make();
+    ASSERT_TRUE(a.put_double(1.5).ok());
+    q::Value first = *a.get(0);
+    ASSERT_TRUE(a.put_double(2.5, 0).ok());
+    for (int32_t i = 0; i < 100; ++i) ASSERT_TRUE(a.put_int(i).ok());
+    EXPECT_EQ(first.as_double(), 1.5);
+    ASSERT_TRUE(a.put(first, 0).ok());  // and it puts back as the number it holds
+    EXPECT_EQ(a.get(0)->as_double(), 1.5);
+}
+
 TEST(CppLayerStatus, FailuresArriveUnchangedAndRoundTripsMatchTheC)
 {
     auto doc = q::Dict::make();
