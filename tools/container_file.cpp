@@ -1,10 +1,9 @@
 #include "container_file.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "quolan/stream.h"
+#include "record_walk.h"
 
 namespace qctool {
 
@@ -111,43 +110,16 @@ QuolanObject *unframe(const std::vector<unsigned char> &bytes, FileError *error)
         status = StatusFailed;
         *error = {status, offset, std::to_string(bytes.size() - offset) + " bytes after the record"};
     } else if (status != StatusOk) {
-        *error = {status, offset, "the " + class_name(cls) + " record cannot be loaded"};
+        *error = {status, offset,
+                  offset >= bytes.size() ? "the file ends inside the " + class_name(cls) + " record"
+                                         : "the " + class_name(cls) + " record cannot be loaded"};
     }
     if (status != StatusOk) {
         if (object) quolan_base_methods(object)->Delete(object);
+        error->record_path = record_path_at(bytes, error->offset);
         return nullptr;
     }
     return object;
-}
-
-bool read_file(const std::string &path, std::vector<unsigned char> *out, std::string *why)
-{
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        *why = std::strerror(errno);
-        return false;
-    }
-    unsigned char chunk[65536];
-    size_t n;
-    out->clear();
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) out->insert(out->end(), chunk, chunk + n);
-    bool ok = !std::ferror(f);
-    if (!ok) *why = "read error";
-    std::fclose(f);
-    return ok;
-}
-
-bool write_file(const std::string &path, const std::vector<unsigned char> &bytes, std::string *why)
-{
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        *why = std::strerror(errno);
-        return false;
-    }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok) *why = "write error";
-    return ok;
 }
 
 }  // namespace qctool

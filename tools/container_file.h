@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "quolan/containers.h"
@@ -24,21 +25,27 @@ constexpr int32_t kFormatVersion = 1;
 // Makes every class of the library, so that files of any class load.
 bool create_all_classes();
 
-// What went wrong, for a message: status, byte offset, explanation.
+// What went wrong, for a message: status, byte offset, the record path of
+// the entry there (record_walk.h; empty in the frame), explanation.
 struct FileError {
     int32_t status = 0;
     size_t offset = 0;
     std::string message;
+    std::string record_path;
+
+    FileError() = default;
+    FileError(int32_t s, size_t at, std::string why, std::string path = {})
+        : status(s), offset(at), message(std::move(why)), record_path(std::move(path))
+    {
+    }
 };
 
 // The framed bytes of `object`; false with `error` set on failure.
 bool frame(QuolanObject *object, std::vector<unsigned char> *out, FileError *error);
 
-// The container a framed record holds (caller deletes), or NULL with `error`.
+// The container a framed record holds (caller deletes), or NULL with
+// `error`, its record path included.
 QuolanObject *unframe(const std::vector<unsigned char> &bytes, FileError *error);
-
-bool read_file(const std::string &path, std::vector<unsigned char> *out, std::string *why);
-bool write_file(const std::string &path, const std::vector<unsigned char> &bytes, std::string *why);
 
 const char *status_name(int32_t status);
 std::string class_name(QuolanObject *object);

@@ -29,53 +29,15 @@
 #include <span>
 
 #include "container_file.h"
+#include "record_layout.h"
 
 namespace qctool {
 
 namespace {
 
-enum class FieldKind { Record, LockByte, AccessInt };
-
-struct Field {
-    const char *name;
-    FieldKind kind;
-};
-
-struct Layout {
-    std::string_view class_name;
-    std::span<const Field> fields;
-};
-
-constexpr Field kArrayFields[] = {{"elements", FieldKind::Record}};
-constexpr Field kArrayTypedFields[] = {{"types", FieldKind::Record},
-                                       {"elements", FieldKind::Record},
-                                       {"lock", FieldKind::LockByte},
-                                       {"access", FieldKind::AccessInt}};
-constexpr Field kDictFields[] = {{"keys", FieldKind::Record}, {"values", FieldKind::Record}};
-constexpr Field kDictTypedFields[] = {{"types", FieldKind::Record},
-                                      {"keys", FieldKind::Record},
-                                      {"values", FieldKind::Record},
-                                      {"lock", FieldKind::LockByte},
-                                      {"access", FieldKind::AccessInt}};
-constexpr Field kGenSetFields[] = {{"members", FieldKind::Record}};
-
-// The record of every class that can be saved, in the order Save writes it.
-constexpr Layout kLayouts[] = {{"Array", kArrayFields},
-                               {"ArrayTyped", kArrayTypedFields},
-                               {"Dict", kDictFields},
-                               {"DictTyped", kDictTypedFields},
-                               {"GenSet", kGenSetFields}};
-
 // The library refuses deeper nesting on load, so nothing deeper is a file;
 // the limit also keeps hostile JSON from exhausting our stack.
 constexpr int kMaxDepth = 1000;
-
-const Layout *find_layout(std::string_view name)
-{
-    for (const Layout &layout : kLayouts)
-        if (layout.class_name == name) return &layout;
-    return nullptr;
-}
 
 // Where a value sits in the JSON, kept as a chain of stack frames and
 // rendered only when something is refused.

@@ -1,215 +1,170 @@
-// qctool: look inside container files, check them, turn them into their
-// JSON form and back, and show the library at work.  Output is plain and
-// scriptable; errors go to stderr with the status name and byte offset (or
-// the JSON path), and the exit code is nonzero.
-#include <cerrno>
+// qctool: look inside container files, check them, turn them into JSON and
+// back, and show the library at work.
+//
+// Command-line conventions: `--help`/`-h` and `help [COMMAND]` print to
+// stdout and exit 0; `--version` likewise; an unknown command or option,
+// or a wrong number of operands, is named on stderr with exit 2; `-` is
+// standard input or output wherever a file is read or written; a refused
+// input or a failed write (a full disk, a closed pipe) exits 1.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "container_file.h"
-#include "demo_document.h"
-#include "json_form.h"
+#include "cli_io.h"
+#include "commands.h"
+
+#ifndef QCTOOL_VERSION
+#define QCTOOL_VERSION "unknown"
+#endif
 
 namespace {
 
-using qctool::FileError;
+using qctool::Operands;
 
-int usage()
+struct Command {
+    const char *name;
+    size_t min_operands, max_operands;
+    const char *operands;
+    const char *summary;
+    const char *details;
+    int (*run)(const Operands &);
+};
+
+const Command kCommands[] = {
+    {"demo", 0, 1, "[FILE]", "build a sample document, save it to FILE, load it back and print it",
+     "Builds a nested document (a dictionary of texts, numbers, arrays, a typed\n"
+     "dictionary, a set and a value produced through a deferred dictionary),\n"
+     "saves it to FILE (default demo.qcf), loads it back, checks that it saves\n"
+     "to the same bytes and prints it.  With FILE '-' the file goes to standard\n"
+     "output and the report to standard error.\n",
+     qctool::demo},
+    {"dump", 1, 1, "FILE", "print the container a file holds",
+     "Loads FILE and prints its class and every entry, nested containers and\n"
+     "set members included.\n",
+     qctool::dump},
+    {"check", 1, 1, "FILE", "check that a file holds exactly one valid container",
+     "Loads FILE and refuses it unless it holds exactly one container that the\n"
+     "library could have written: nothing after the record, no key repeated\n"
+     "in a dictionary, no member repeated in a set.  Prints 'FILE: ok, one CLASS'.\n",
+     qctool::check},
+    {"to-json", 1, 2, "FILE [OUT]", "write the lossless JSON form of a file (default: stdout)",
+     "Writes the lossless JSON form of FILE: every byte of the record, so that\n"
+     "from-json rebuilds the identical file (docs/file-format.md).\n",
+     qctool::to_json},
+    {"from-json", 2, 2, "JSON OUT", "write the container file a lossless JSON form describes",
+     "Reads a lossless JSON form and writes the container file it describes,\n"
+     "if the library loads it and it repeats no key or member.\n",
+     qctool::from_json},
+    {"import", 2, 2, "IN.json OUT", "write any JSON text as a container file",
+     "Turns ordinary JSON into containers: objects become Dicts with text keys,\n"
+     "arrays Arrays, integral numbers in int32 range Integers, other numbers\n"
+     "Doubles, true and false Booleans, null Null.  The top level must be an\n"
+     "object or an array (docs/json.md).\n",
+     qctool::import_command},
+    {"export", 1, 2, "FILE [OUT.json]", "write a container file as ordinary JSON (default: stdout)",
+     "Writes the container FILE holds as ordinary JSON: Dicts as objects,\n"
+     "Arrays and sets as arrays, typed containers as their plain form\n"
+     "(docs/json.md).\n",
+     qctool::export_command},
+};
+
+const Command *find(const std::string &name)
 {
-    std::fprintf(stderr,
-                 "usage: qctool demo [FILE]   build a document, save it (default: demo.qcf),\n"
-                 "                            load it back, check it, print it\n"
-                 "       qctool dump FILE     print the container a file holds\n"
-                 "       qctool check FILE    check that a file holds one valid container\n"
-                 "       qctool to-json FILE  print the lossless JSON form of a file\n"
-                 "       qctool from-json JSON OUT\n"
-                 "                            write the container file a JSON form describes\n");
+    for (const Command &c : kCommands)
+        if (name == c.name) return &c;
+    return nullptr;
+}
+
+void print_usage(FILE *out)
+{
+    std::fprintf(out, "usage: qctool COMMAND [OPERANDS]\n"
+                      "       qctool help [COMMAND] | --help | --version\n\ncommands:\n");
+    for (const Command &c : kCommands) {
+        std::string synopsis = std::string(c.name) + " " + c.operands;
+        std::fprintf(out, "  %-26s %s\n", synopsis.c_str(), c.summary);
+    }
+    std::fprintf(out, "\nFILE, OUT and JSON may be '-' for standard input or output.\n"
+                      "Exit status: 0 done, 1 refused input or failed output, 2 usage error.\n");
+}
+
+void print_help(const Command &c)
+{
+    std::printf("usage: qctool %s %s\n\n%s", c.name, c.operands, c.details);
+}
+
+int usage_error(const std::string &message)
+{
+    std::fprintf(stderr, "qctool: %s\nTry 'qctool --help'.\n", message.c_str());
     return 2;
 }
 
-int fail(const std::string &what, const FileError &e)
+int run(int argc, char **argv)
 {
-    std::fprintf(stderr, "qctool: %s: %s (status %d %s, at byte %zu)\n", what.c_str(),
-                 e.message.c_str(), e.status, qctool::status_name(e.status), e.offset);
-    return 1;
-}
-
-struct Owned {
-    QuolanObject *o;
-    ~Owned()
-    {
-        if (o) quolan_base_methods(o)->Delete(o);
-    }
-};
-
-bool is_a(QuolanObject *o, const char *name)
-{
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%s", name);
-    return quolan_base_methods(o)->IsA(o, buffer) != 0;
-}
-
-// Prints any container: the library's printers for arrays and dictionaries,
-// one line per member for sets.
-int32_t print(QuolanObject *o, FILE *out)
-{
-    if (is_a(o, "Dict")) return debug_print_dict(o, 0, out);
-    if (is_a(o, "Array")) return debug_print_array(o, 0, out);
-    if (is_a(o, "GenSet")) {
-        const GenSetMethods *m = quolan_genset_methods(o);
-        void *value;
-        int32_t tag;
-        for (int32_t i = 0; m->GetValue(o, &value, &tag, i) == 0; ++i) {
-            if (tag == Null) continue;
-            std::fprintf(out, " [%d] = ", i);
-            debug_print_element(value, tag, out);
-            std::fputc('\n', out);
+    bool help = false, version = false, options_done = false;
+    Operands words;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (options_done || arg == "-" || arg.empty() || arg[0] != '-') {
+            words.push_back(arg);
+        } else if (arg == "--") {
+            options_done = true;
+        } else if (arg == "-h" || arg == "--help") {
+            help = true;
+        } else if (arg == "--version") {
+            version = true;
+        } else {
+            return usage_error("unknown option '" + arg + "'");
         }
+    }
+    if (version) {
+        std::printf("qctool %s (container file format 1)\n", QCTOOL_VERSION);
         return 0;
     }
-    return StatusBadType;
-}
-
-QuolanObject *load(const std::string &path, FileError *error)
-{
-    std::vector<unsigned char> bytes;
-    std::string why;
-    if (!qctool::read_file(path, &bytes, &why)) {
-        *error = {StatusFailed, 0, "cannot read: " + why};
-        return nullptr;
+    if (!words.empty() && words[0] == "help") {
+        help = true;
+        words.erase(words.begin());
     }
-    return qctool::unframe(bytes, error);
-}
-
-int demo(const std::string &path)
-{
-    Owned doc{qctool::build_demo_document()};
-    if (!doc.o) return fail("demo", {StatusFailed, 0, "cannot build the document"});
-    std::vector<unsigned char> saved;
-    FileError error;
-    if (!qctool::frame(doc.o, &saved, &error)) return fail("demo", error);
-    std::string why;
-    if (!qctool::write_file(path, saved, &why)) return fail(path, {StatusFailed, 0, why});
-    std::printf("saved a %s document: %zu bytes to %s\n", qctool::class_name(doc.o).c_str(),
-                saved.size(), path.c_str());
-
-    Owned loaded{load(path, &error)};
-    if (!loaded.o) return fail(path, error);
-    std::vector<unsigned char> again;
-    if (!qctool::frame(loaded.o, &again, &error)) return fail(path, error);
-    if (again != saved) return fail(path, {StatusFailed, 0, "loaded document saves differently"});
-    std::printf("loaded it back: the same %zu bytes when saved again\n\n", again.size());
-    int32_t status = print(loaded.o, stdout);
-    return status == StatusOk ? 0 : fail(path, {status, 0, "printing reported an error"});
-}
-
-int dump(const std::string &path)
-{
-    FileError error;
-    Owned o{load(path, &error)};
-    if (!o.o) return fail(path, error);
-    std::printf("%s\n", qctool::class_name(o.o).c_str());
-    int32_t status = print(o.o, stdout);
-    return status == StatusOk ? 0 : fail(path, {status, 0, "printing reported an error"});
-}
-
-int check(const std::string &path)
-{
-    FileError error;
-    Owned o{load(path, &error)};
-    if (!o.o) return fail(path, error);
-    std::printf("%s: ok, one %s\n", path.c_str(), qctool::class_name(o.o).c_str());
-    return 0;
-}
-
-// The class a framed file names, without loading anything; "" when the
-// frame is too short to say.
-std::string framed_class(const std::vector<unsigned char> &bytes)
-{
-    if (bytes.size() < 16) return "";
-    size_t length = bytes[12] | bytes[13] << 8 | bytes[14] << 16 | size_t{bytes[15]} << 24;
-    if (length > bytes.size() - 16) return "";
-    return std::string(bytes.begin() + 16, bytes.begin() + 16 + static_cast<ptrdiff_t>(length));
-}
-
-int to_json(const std::string &path)
-{
-    std::vector<unsigned char> bytes;
-    std::string why;
-    if (!qctool::read_file(path, &bytes, &why)) return fail(path, {StatusFailed, 0, "cannot read: " + why});
-    FileError error;
-    Owned o{qctool::unframe(bytes, &error)};
-    if (!o.o) {
-        std::string name = framed_class(bytes);
-        if (qctool::has_no_saved_form(name))
-            error.message += ": " + name + " containers have no saved form (their Save and Load answer StatusFailed)";
-        return fail(path, error);
+    if (help) {
+        if (words.empty()) {
+            print_usage(stdout);
+            return 0;
+        }
+        const Command *c = find(words[0]);
+        if (!c) return usage_error("no help for unknown command '" + words[0] + "'");
+        print_help(*c);
+        return 0;
     }
-    try {
-        std::printf("%s\n", qctool::file_to_json(bytes).dump(2).c_str());
-    } catch (const std::exception &e) {
-        std::fprintf(stderr, "qctool: %s: no JSON form: %s\n", path.c_str(), e.what());
+    if (words.empty()) {
+        print_usage(stderr);
+        return 2;
+    }
+    const Command *c = find(words[0]);
+    if (!c) return usage_error("unknown command '" + words[0] + "'");
+    Operands operands(words.begin() + 1, words.end());
+    if (operands.size() < c->min_operands || operands.size() > c->max_operands)
+        return usage_error(std::string(c->name) + ": expected " + c->operands + ", got " +
+                           std::to_string(operands.size()) + " operand" + (operands.size() == 1 ? "" : "s"));
+    if (!qctool::create_all_classes()) {
+        std::fprintf(stderr, "qctool: the container classes cannot be created\n");
         return 1;
     }
-    return 0;
-}
-
-int refuse_json(const std::string &path, const std::string &why)
-{
-    std::fprintf(stderr, "qctool: %s: %s\n", path.c_str(), why.c_str());
-    return 1;
-}
-
-// Only a form that the library loads is written, so OUT is always a valid
-// container file.  A form the library reads differently from how it saves
-// (say, free positions after a dictionary's last key) is written with a note.
-int from_json(const std::string &path, const std::string &out_path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return refuse_json(path, "cannot read: " + std::string(std::strerror(errno)));
-    qctool::Json form;
-    std::vector<unsigned char> bytes;
-    try {
-        form = qctool::Json::parse(in);
-        bytes = qctool::json_to_file(form);
-    } catch (const qctool::Json::exception &e) {
-        return refuse_json(path, std::string("not JSON: ") + e.what());
-    } catch (const qctool::JsonFormError &e) {
-        return refuse_json(path, e.what());
-    }
-    FileError error;
-    Owned o{qctool::unframe(bytes, &error)};
-    if (!o.o) {
-        std::string where = qctool::json_path_at(form, error.offset);
-        error.message = "the library refuses the container this form describes: " + error.message;
-        return fail(path + ": " + where, error);
-    }
-    std::vector<unsigned char> again;
-    if (qctool::frame(o.o, &again, &error) && again != bytes)
-        std::fprintf(stderr, "qctool: %s: note: loading and saving this container gives other bytes\n",
-                     path.c_str());
-    std::string why;
-    if (!qctool::write_file(out_path, bytes, &why)) return fail(out_path, {StatusFailed, 0, why});
-    return 0;
+    return c->run(operands);
 }
 
 }  // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc < 2) return usage();
-    if (!qctool::create_all_classes()) {
-        std::fprintf(stderr, "qctool: the container classes cannot be created\n");
-        return 1;
+    // A closed pipe then fails the write, which is reported, instead of
+    // ending the process silently.
+    std::signal(SIGPIPE, SIG_IGN);
+    int code = run(argc, argv);
+    std::string why;
+    if (!qctool::close_stdout(&why)) {
+        std::fprintf(stderr, "qctool: standard output: cannot write: %s\n", why.c_str());
+        if (code == 0) code = 1;
     }
-    std::string command = argv[1];
-    if (command == "demo" && argc <= 3) return demo(argc == 3 ? argv[2] : "demo.qcf");
-    if (command == "dump" && argc == 3) return dump(argv[2]);
-    if (command == "check" && argc == 3) return check(argv[2]);
-    if (command == "to-json" && argc == 3) return to_json(argv[2]);
-    if (command == "from-json" && argc == 4) return from_json(argv[2], argv[3]);
-    return usage();
+    return code;
 }

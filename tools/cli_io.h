@@ -1,0 +1,28 @@
+// Where qctool reads and writes: a path, or "-" for standard input or
+// standard output.  Every failed read, write, flush or close is reported;
+// nothing is taken as written until the stream has been closed or flushed.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace qctool {
+
+// How a path is named in messages: "standard input" / "standard output" for "-".
+std::string input_name(const std::string &path);
+std::string output_name(const std::string &path);
+
+// The whole input; false with `why` set on failure.
+bool read_input(const std::string &path, std::vector<unsigned char> *out, std::string *why);
+
+// Writes `bytes` to the path (created or truncated) or to standard output.
+// A file left incomplete by a failed write is removed.
+bool write_output(const std::string &path, const std::string &bytes, std::string *why);
+bool write_output(const std::string &path, const std::vector<unsigned char> &bytes, std::string *why);
+
+// Flushes and closes standard output; false with `why` when anything written
+// to it was lost (a full disk, a closed pipe).
+bool close_stdout(std::string *why);
+
+}  // namespace qctool

@@ -1,0 +1,29 @@
+// The commands of qctool.  Each takes its operands (already counted by the
+// caller) and answers the exit code: 0 done, 1 refused input or failed
+// output.  Messages go to stderr, results to the output named.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "container_file.h"
+
+namespace qctool {
+
+using Operands = std::vector<std::string>;
+
+int demo(const Operands &args);
+int dump(const Operands &args);
+int check(const Operands &args);
+int to_json(const Operands &args);
+int from_json(const Operands &args);
+int import_command(const Operands &args);
+int export_command(const Operands &args);
+
+// "qctool: NAME: at byte N, in RECORD PATH: MESSAGE (status S NAME)" on
+// stderr; answers 1.
+int report(const std::string &name, const FileError &e);
+// "qctool: NAME: MESSAGE" on stderr; answers 1.
+int report(const std::string &name, const std::string &message);
+
+}  // namespace qctool
