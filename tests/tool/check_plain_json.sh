@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Plain JSON both ways: every valid text in data/json/y_*.json imports,
+# checks, and exports to the same JSON value (read back by CMake's JSON
+# reader, not ours); every text in n_*.json, invalid or beyond what the
+# containers hold, is refused with exit 1, a byte offset and no output.
+set -euo pipefail
+qctool=$1
+data=$(cd "$(dirname "$0")/data/json" && pwd)
+equal=$(cd "$(dirname "$0")" && pwd)/json_equal.cmake
+cd "$(mktemp -d)"
+trap 'rm -rf "$PWD"' EXIT
+
+for text in "$data"/y_*.json; do
+  name=$(basename "$text" .json)
+  "$qctool" import "$text" "$name.qcf" || { echo "import refused $name"; exit 1; }
+  "$qctool" check "$name.qcf" > /dev/null
+  "$qctool" export "$name.qcf" "$name.out.json"
+  # Beyond int32 an integer comes back as a Double: the same number, which
+  # CMake's reader would call another type.
+  if [ "$name" != y_number_beyond_int32 ]; then
+    cmake -DA="$text" -DB="$name.out.json" -P "$equal"
+  fi
+  "$qctool" import "$name.out.json" - | "$qctool" export - > again.json
+  cmp "$name.out.json" again.json
+done
+tr -d ' \n' < y_number_beyond_int32.out.json | grep -qx '\[2147483648.0,-2147483649.0,9.007199254740992e+15,1.8446744073709552e+19\]'
+grep -q '"a": 3' y_object_repeated_name_last_wins.out.json
+[ "$(grep -c '"a"' y_object_repeated_name_last_wins.out.json)" = 1 ]
+
+for text in "$data"/n_*.json; do
+  name=$(basename "$text" .json)
+  if "$qctool" import "$text" refused.qcf 2> err.txt; then echo "import accepted $name"; exit 1; fi
+  [ ! -e refused.qcf ] || { echo "import wrote a file for $name"; exit 1; }
+  grep -q "at byte [0-9]" err.txt || { echo "no byte offset for $name:"; cat err.txt; exit 1; }
+done
+expect_refusal() {  # JSON text, text the message must contain
+  if printf '%s' "$1" | "$qctool" import - refused.qcf 2> err.txt; then echo "import accepted $1"; exit 1; fi
+  grep -qF -- "$2" err.txt || { echo "unexpected message for $1:"; cat err.txt; exit 1; }
+}
+expect_refusal '[1, 2' 'at byte 5: not JSON'
+expect_refusal '["a\u0000b"]' 'U+0000'
+expect_refusal '[1e400]' 'number overflow'
+expect_refusal '"text"' 'a top-level string is not a container'
+
+# Nesting: 1000 levels import and come back; the 1001st bracket is refused
+# where it stands; a million levels are refused the same way, not by
+# exhausting the stack.
+nest() { printf "%$1s" | tr ' ' '['; printf "%$1s" | tr ' ' ']'; }
+nest 1000 > deep.json
+"$qctool" import deep.json deep.qcf
+"$qctool" export deep.qcf | tr -d ' \n' | cmp - deep.json
+nest 1001 > deeper.json
+expect_refusal "$(cat deeper.json)" 'at byte 1000: nested deeper than 1000 levels'
+nest 1000000 > deepest.json
+if "$qctool" import deepest.json refused.qcf 2> err.txt; then echo "import accepted a million levels"; exit 1; fi
+grep -q 'at byte 1000: nested deeper' err.txt
+
+# Wide: a hundred thousand entries.
+{ printf '['; seq -s, 1 100000; printf ']'; } > wide.json
+"$qctool" import wide.json wide.qcf
+[ "$("$qctool" export wide.qcf | grep -c '^  [0-9]')" = 100000 ]
+
+# Export of what only the containers have: a set as an array of its members,
+# a typed dictionary as a plain object, non-text keys as their JSON text,
+# NaN as null with a note.
+cat > form.json <<'FORM'
+{"class": "DictTyped", "types": ["Integer", null, null, null], "keys": ["n", 7, "set", "nan"],
+ "values": [1, "seven", {"class": "GenSet", "members": [null, "x", 2]}, {"Double": "000000000000f87f"}],
+ "lock": 1, "access": 1}
+FORM
+"$qctool" from-json form.json form.qcf 2> /dev/null
+"$qctool" export form.qcf form.out.json 2> note.txt
+printf '{"n": 1, "7": "seven", "set": ["x", 2], "nan": null}' > expected.json
+cmake -DA=expected.json -DB=form.out.json -P "$equal"
+grep -q "1 Double values that are NaN or infinite were written as null" note.txt
+echo "plain JSON ok"
