@@ -5,6 +5,9 @@ include(CMakePackageConfigHelpers)
 
 set_target_properties(quolan_containers PROPERTIES EXPORT_NAME containers)
 set_target_properties(quolan_platform PROPERTIES EXPORT_NAME platform)
+# The C++ layer (quolan/containers.hpp) is C++20: a consumer that sets no
+# standard of its own still compiles it.
+target_compile_features(quolan_containers INTERFACE cxx_std_20)
 # The container library finds the host stand-in installed beside it.
 set_target_properties(quolan_containers PROPERTIES INSTALL_RPATH "$ORIGIN")
 
