@@ -89,54 +89,53 @@ int32_t Array_Init(QuolanObject *self)
     return status;
 }
 
-bool clears_as_array(QuolanObject *self, QuolanMethod own_next)
-{
-    const ArrayMethods *m = array_of(self);
-    return (m->Next == Array_Next || reinterpret_cast<QuolanMethod>(m->Next) == own_next) &&
-           m->GetAt == Array_GetAt && m->ClearAt == Array_ClearAt &&
-           m->SetIndex == Array_SetIndex && m->GetIndex == Array_GetIndex;
-}
+void Array_Clear(QuolanObject *self) { clear_elements(self, keeps_array_slots(self, kClearSlots | slot_bit(ArraySlot_Next))); }
 
-void Array_Clear(QuolanObject *self) { clear_elements(self, clears_as_array(self, nullptr)); }
-
-void clear_elements(QuolanObject *self, bool plain)
+// Walks the array with its own methods, clearing each position read, as
+// subclasses that keep per-position state (type lists, loader keys, parked
+// objects) need.
+static void clear_by_walk(QuolanObject *self)
 {
     ArrayInstance *a = as_array(self);
-    if (a->dimensions && plain) {
-        // The walk below, done with Array's own methods, releases every
-        // owned value in position order and touches nothing else that
-        // survives Clear: one pass does the same.
-        for (int32_t p = 0; p < record_of(a).used_count; ++p) {
-            release_value(a->elements[p]);
-            a->elements[p].tag = Null;
-        }
-    } else if (a->dimensions) {
-        // Release through the object's own methods so subclasses (typed,
-        // deferred) clear their per-position state as well.
-        const ArrayMethods *m = array_of(self);
-        m->SetIndex(self, 0);
-        void *value;
-        int32_t tag;
-        while (m->Next(self, &value, &tag) == StatusOk) {
-            int32_t after = 0;
-            m->GetIndex(self, &after);
-            m->ClearAt(self, after - 1);
-            if (a->cursors) cursor_of(a) = after;
-        }
+    const ArrayMethods *m = array_of(self);
+    m->SetIndex(self, 0);
+    void *value;
+    int32_t tag;
+    while (m->Next(self, &value, &tag) == StatusOk) {
+        int32_t after = 0;
+        m->GetIndex(self, &after);
+        m->ClearAt(self, after - 1);
+        if (a->cursors) cursor_of(a) = after;
     }
-    // The walk stops early at a maximum lowered after positions beyond it
-    // were written, or at a Next that fails: whatever it could not reach is
-    // still owned here, and is released rather than leaked.
-    for (int32_t p = 0; a->elements && a->dimensions && p < record_of(a).used_count; ++p)
-        release_value(a->elements[p]);
-    mem::release(a->elements);
-    mem::release(a->dimensions);
-    mem::release(a->cursors);
-    a->elements = nullptr;
-    a->dimensions = nullptr;
-    a->cursors = nullptr;
-    a->capacity = 0;
-    a->current_slot = 0;
+}
+
+void clear_elements(QuolanObject *self, bool walks_as_array)
+{
+    ArrayInstance *a = as_array(self);
+    // The sizes are forgotten with the tables anyway; forgetting them first
+    // lets the walk reach positions beyond a maximum lowered after they were
+    // written, so subclasses release what they hold there too.
+    if (a->dimensions) {
+        record_of(a).initial_size = 0;
+        record_of(a).max_size = 0;
+        if (!walks_as_array) clear_by_walk(self);
+    }
+    // Whatever is left is released from storage that is already detached:
+    // an owned object's Delete that reaches back finds an empty array.  If it
+    // put something back, that is cleared too.
+    while (a->elements || a->dimensions || a->cursors) {
+        Element *elements = a->elements;
+        const int32_t used = a->dimensions ? std::min(record_of(a).used_count, a->capacity) : 0;
+        mem::release(a->dimensions);
+        mem::release(a->cursors);
+        a->elements = nullptr;
+        a->dimensions = nullptr;
+        a->cursors = nullptr;
+        a->capacity = 0;
+        a->current_slot = 0;
+        for (int32_t p = 0; p < used; ++p) release(elements[p]);
+        mem::release(elements);
+    }
 }
 
 static int32_t Array_SetDimension(QuolanObject *, int32_t) { return StatusFailed; }
@@ -183,51 +182,44 @@ int32_t Array_PutAt(QuolanObject *self, void *value, int32_t tag, int32_t index)
     Element incoming = element_from(value, tag);
 
     ArrayInstance *a = as_array(self);
-    if (!select_for_write(a, index)) {
+    Element *slot = select_for_write(a, index);
+    if (!slot) {
         int32_t status = select_index(a, index, true);
         if (status != StatusOk) return status;
+        slot = &a->elements[a->current_slot];
     }
-    int32_t slot = a->current_slot;
-    Element &old = a->elements[slot];
-
-    if (is_owned(old.tag) && family(tag) == family(old.tag) && value == old.value.pointer) {
-        old.tag = tag;  // the same block changes hands; nothing is released or copied
+    if (is_owned(slot->tag) && family(tag) == family(slot->tag) && value == slot->value.pointer) {
+        slot->tag = tag;  // the same block changes hands; nothing is released or copied
         return StatusOk;
     }
-    // Duplicate before releasing: the new text may live inside the old one.
-    char *copy = nullptr;
-    if (tag == OwnedString) copy = mem::dup(static_cast<const char *>(value));
-
-    release_value(old);
-    old.tag = Null;
-    Element &target = a->elements[slot];  // re-read: a Delete may have re-entered
+    // Duplicate before anything is released: the new text may live inside
+    // the old one.  Without the copy the position ends Null.
     if (tag == OwnedString) {
-        if (!copy) return StatusNoMemory;
-        incoming.value.pointer = copy;
+        incoming.value.pointer = mem::dup(static_cast<const char *>(value));
+        if (!incoming.value.pointer) incoming.tag = Null;
     }
-    target = incoming;
-    return StatusOk;
+    // The position holds its new value before the old one is released.
+    Element old = *slot;
+    *slot = incoming;
+    release(old);
+    return incoming.tag == tag ? StatusOk : StatusNoMemory;
 }
 
 static int32_t Array_PutBooleanAt(QuolanObject *self, int32_t value, int32_t index)
 {
-    return call_own<Array_PutAt>(array_of(self)->PutAt, self, static_cast<void *>(&value),
-                                 int32_t{Boolean}, index);
+    return put_at(self, &value, Boolean, index);
 }
 static int32_t Array_PutIntAt(QuolanObject *self, int32_t value, int32_t index)
 {
-    return call_own<Array_PutAt>(array_of(self)->PutAt, self, static_cast<void *>(&value),
-                                 int32_t{Integer}, index);
+    return put_at(self, &value, Integer, index);
 }
 static int32_t Array_PutDoubleAt(QuolanObject *self, double value, int32_t index)
 {
-    return call_own<Array_PutAt>(array_of(self)->PutAt, self, static_cast<void *>(&value),
-                                 int32_t{Double}, index);
+    return put_at(self, &value, Double, index);
 }
 static int32_t put_pointer(QuolanObject *self, const void *value, int32_t tag, int32_t index)
 {
-    return call_own<Array_PutAt>(array_of(self)->PutAt, self, const_cast<void *>(value), tag,
-                                 index);
+    return put_at(self, const_cast<void *>(value), tag, index);
 }
 static int32_t Array_PutStringAt(QuolanObject *self, const char *value, int32_t index)
 {
@@ -293,8 +285,9 @@ int32_t Array_Next(QuolanObject *self, void **value, int32_t *tag)
     int32_t &cursor = cursor_of(a);
     if (cursor == -1) cursor = 0;
     if (cursor >= record_of(a).used_count) return StatusOutOfRange;
-    // Reading with Array's own GetAt: read in place, as that GetAt would.
-    if (array_of(self)->GetAt == Array_GetAt) {
+    // An object that reads with Array's own GetAt is read in place, as that
+    // GetAt would read it.
+    if (keeps_array_slots(self, slot_bit(ArraySlot_GetAt))) {
         const int32_t at = cursor;
         if (Element *e = select_in_use(a, at)) {
             if (tag) *tag = e->tag;
@@ -303,7 +296,7 @@ int32_t Array_Next(QuolanObject *self, void **value, int32_t *tag)
             return StatusOk;
         }
     }
-    status = call_own<Array_GetAt>(array_of(self)->GetAt, self, value, tag, cursor);
+    status = array_of(self)->GetAt(self, value, tag, cursor);
     if (status != StatusOk) return status;
     if (a->cursors) cursor_of(a) += 1;
     return StatusOk;
@@ -318,25 +311,32 @@ int32_t Array_Previous(QuolanObject *self, void **value, int32_t *tag)
     int32_t &cursor = cursor_of(a);
     if (used == 0 || cursor == -1 || cursor > used) return StatusOutOfRange;
     if (cursor == used) cursor = used - 1;
-    status = call_own<Array_GetAt>(array_of(self)->GetAt, self, value, tag, cursor);
+    status = array_of(self)->GetAt(self, value, tag, cursor);
     if (status != StatusOk) return status;
     if (a->cursors) cursor_of(a) -= 1;
     return StatusOk;
 }
 
-int32_t Array_ClearAt(QuolanObject *self, int32_t index)
+int32_t take_at(QuolanObject *self, int32_t index, Element *taken)
 {
+    *taken = Element{Null, {.pointer = nullptr}};
     ArrayInstance *a = as_array(self);
     if (!a->elements) return StatusOk;  // never written: nothing to clear
     if (index == -2) return StatusOutOfRange;
-    int32_t status = call_own<Array_SetIndex>(array_of(self)->SetIndex, self, index);
+    int32_t status = array_of(self)->SetIndex(self, index);
     if (status != StatusOk) return status;
-    int32_t slot = a->current_slot;
+    const int32_t slot = a->current_slot;
     if (!a->elements || slot >= a->capacity) return StatusOutOfRange;
-    release_value(a->elements[slot]);
-    a->elements[slot].tag = Null;
-    a->elements[slot].value.pointer = nullptr;
+    *taken = take(a->elements[slot]);
     return StatusOk;
+}
+
+int32_t Array_ClearAt(QuolanObject *self, int32_t index)
+{
+    Element old;
+    int32_t status = take_at(self, index, &old);
+    release(old);
+    return status;
 }
 
 QuolanObject *new_plain_array()
@@ -345,14 +345,51 @@ QuolanObject *new_plain_array()
     return cls ? base_of(cls)->New(cls) : nullptr;
 }
 
+QuolanObject *ensure_store(QuolanObject **slot)
+{
+    if (!*slot) *slot = new_plain_array();
+    return *slot;
+}
+
+void drop_store(QuolanObject **slot)
+{
+    while (QuolanObject *store = *slot) {
+        *slot = nullptr;
+        base_of(store)->Delete(store);
+    }
+}
+
+bool laid_out_as_array(QuolanObject *o)
+{
+    const ClassRecord &record = class_record(o);
+    if (record.array_layout) return true;
+    // A known class without the layout (GenSet) is never one; a class a
+    // client made is taken at its word when it is large enough.
+    for (const RegisteredClass &c : g_registered)
+        if (c.table == o->methods) return false;
+    return o->size >= sizeof(ArrayInstance) && is_a(o, "Array");
+}
+
 static const MethodKeyword kArrayKeywords[] = {
     QUOLAN_ARRAY_METHOD_LIST(QC_KEYWORD_ROW, _) QC_KEYWORD_END};
 
 static void fill_array(QuolanObject *cls);
 
 const ClassDescriptor kArrayClass = {
-    "Array",      &array_baseclass, &quolan_class, root_class_init, "QUOLAN",
-    sizeof(ArrayInstance), ArraySlot_Count, 0x02030100, 2, 3, 0x203, kArrayKeywords, fill_array};
+    .id = ClassId::Array,
+    .name = "Array",
+    .class_pointer = &array_baseclass,
+    .parent_pointer = &quolan_class,
+    .parent_init = root_class_init,
+    .parent_name = "QUOLAN",
+    .parent_version = kRootVersion,
+    .version = kArrayVersion,
+    .instance_size = sizeof(ArrayInstance),
+    .slot_count = ArraySlot_Count,
+    .keywords = kArrayKeywords,
+    .fill = fill_array,
+    .record = {.array_layout = true, .array_slots = kArraySlots},
+};
 
 static void fill_array(QuolanObject *cls)
 {

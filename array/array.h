@@ -89,8 +89,9 @@ int32_t select_index(ArrayInstance *a, int32_t index, bool grow);
 
 extern const ClassDescriptor kArrayClass;
 
-// Array's own methods, for subclasses that chain up and for the shortcuts
-// that may skip the table when it holds these very functions.
+// Array's own methods, for subclasses that chain up and for the fast paths
+// that call them directly when an object's class record says its slot holds
+// Array's behaviour.
 int32_t Array_Init(QuolanObject *self);
 void Array_Clear(QuolanObject *self);
 int32_t Array_PutAt(QuolanObject *self, void *value, int32_t tag, int32_t index);
@@ -106,12 +107,46 @@ int32_t Array_Load(QuolanObject *self, QuolanObject *stream, int32_t mode);
 QuolanObject *Array_Copy(QuolanObject *prototype, QuolanObject *source);
 int32_t Array_IsEqual(QuolanObject *self, QuolanObject *other);
 
-// Array's Clear, with the walk over the elements done in one pass when
-// `plain` says the object reads, walks and clears with Array's own methods.
-void clear_elements(QuolanObject *self, bool plain);
-// Whether `self` walks and clears with Array's own methods; `own_next` is a
-// subclass's Next that behaves as Array's at the time of asking (or NULL).
-bool clears_as_array(QuolanObject *self, QuolanMethod own_next);
+// Slot sets the fast paths ask the class record about.
+constexpr uint64_t kReadSlots = slot_bit(ArraySlot_GetSizes) | slot_bit(ArraySlot_GetAt);
+constexpr uint64_t kPutSlot = slot_bit(ArraySlot_PutAt);
+// What Array's Clear walks with, Next aside (Dict's keyed walk is Array's
+// once its key store is gone).
+constexpr uint64_t kClearSlots = slot_bit(ArraySlot_SetIndex) | slot_bit(ArraySlot_GetIndex) |
+                                 slot_bit(ArraySlot_GetAt) | slot_bit(ArraySlot_ClearAt);
+
+// PutAt through the object's own table, or Array's directly when the class
+// record says that is what the table holds.
+inline int32_t put_at(QuolanObject *self, void *value, int32_t tag, int32_t index)
+{
+    if (keeps_array_slots(self, kPutSlot)) return Array_PutAt(self, value, tag, index);
+    return array_of(self)->PutAt(self, value, tag, index);
+}
+
+// Array's Clear.  `walks_as_array` says that the object's SetIndex, GetIndex,
+// GetAt, Next and ClearAt act as Array's, so one pass over the storage does
+// what the walk through them would; otherwise the walk goes through the
+// object's own table so subclasses clear their per-position state.
+void clear_elements(QuolanObject *self, bool walks_as_array);
+
+// ClearAt without the release: selects `index` through the object's own
+// SetIndex, leaves the position an empty Null element and hands what it held
+// to the caller, who releases it once nothing else is left to do.
+int32_t take_at(QuolanObject *self, int32_t index, Element *taken);
+
+// Whether `o` is laid out as an Array: its class record says so, or, for a
+// class the library did not make, it is large enough and answers to "Array".
+bool laid_out_as_array(QuolanObject *o);
+
+// The class records of the container variants (typed, deferred): laid out as
+// their parent, with PutAt, GetAt and ClearAt their own, and for the keyed
+// variants Dict's keyed walk as well.
+constexpr uint64_t kVariantSlots =
+    slot_bit(ArraySlot_PutAt) | slot_bit(ArraySlot_GetAt) | slot_bit(ArraySlot_ClearAt);
+constexpr ClassRecord kVariantRecord = {.array_layout = true, .array_slots = kArraySlots & ~kVariantSlots};
+constexpr ClassRecord kKeyedVariantRecord = {
+    .array_layout = true,
+    .array_slots = kArraySlots & ~kVariantSlots & ~(slot_bit(ArraySlot_Next) | slot_bit(ArraySlot_Previous))};
 
 // Writes the eight slots a container variant (typed, deferred) overrides,
 // taking each from the static member of `Impl` with the slot's name.
@@ -130,5 +165,14 @@ inline void install_variant_overrides(Table *t)
 
 // A new plain Array (for inner stores), or NULL.
 QuolanObject *new_plain_array();
+
+// The private store held in `*slot`, created first if there is none; NULL
+// when it cannot be made.
+QuolanObject *ensure_store(QuolanObject **slot);
+
+// Deletes the private store held in `*slot`.  The slot is emptied first, so
+// code that the store's Delete runs (an owned key's Delete) finds no store;
+// a store made again meanwhile is deleted as well.
+void drop_store(QuolanObject **slot);
 
 }  // namespace qc

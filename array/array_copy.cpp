@@ -18,6 +18,17 @@ namespace qc {
 
 namespace {
 
+// The positions Array's walk of `a` reads: its Next reads through GetAt,
+// which refuses positions at or beyond a maximum lowered after they were
+// written, so the walk ends there.
+int32_t walk_extent(const ArrayInstance *a)
+{
+    if (!a->dimensions) return 0;
+    const DimensionRecord &rec = a->dimensions[a->dimension_count - 1];
+    if (rec.max_size == 0) return rec.used_count;
+    return rec.max_size < 0 ? 0 : std::min(rec.used_count, rec.max_size);
+}
+
 // Copies `source`'s elements into the fresh `copy`; -6 when the whole source
 // was walked, another status on failure.
 //
@@ -25,50 +36,45 @@ namespace {
 // GetIndex and Next until Next fails), and the copy is a fresh Array whose
 // PutAt is Array's: so the walk reads the source's storage in position order,
 // and each put lands at the same position of an array that only grows.  Both
-// are done directly: the copy is grown once, to the capacity and used count
-// that putting position by position leaves, and the source's cursor and
-// current_slot end where the walk leaves them.
+// are done directly: the copy grows to the capacity and used count that
+// putting position by position leaves, and the source's cursor and
+// current_slot end where the walk leaves them.  A nested object's Copy is
+// foreign code that may change the source, so its extent is read afresh at
+// every step.
 int32_t copy_elements(QuolanObject *copy, QuolanObject *source)
 {
     ArrayInstance *from = as_array(source);
     int32_t status = ensure_tables(from);
     if (status != StatusOk) return status;
-    // The walk's Next reads through GetAt, which refuses positions at or
-    // beyond a maximum lowered after they were written: it ends there.
-    const DimensionRecord &rec = record_of(from);
-    int32_t used = rec.used_count;
-    if (rec.max_size != 0) used = rec.max_size < 0 ? 0 : std::min(used, rec.max_size);
-    int32_t read = 0;  // positions the walk has read so far
-    if (used > 0) {
-        ArrayInstance *to = as_array(copy);
-        status = select_index(to, used - 1, true);
-        for (; status == StatusOk && read < used; ++read) {
-            const Element &e = from->elements[read];
-            Element &out = to->elements[read];
-            switch (e.tag) {
-            case Null: break;  // already zero: a Null read gives a null value
-            case Integer:
-            case Boolean: out.tag = e.tag; out.value.integer = e.value.integer; break;
-            case OwnedString: {
-                char *text = mem::dup(static_cast<const char *>(e.value.pointer));
-                if (!text) status = StatusNoMemory;
-                else out = Element{OwnedString, {.pointer = text}};
-                break;
-            }
-            case OwnedObject: {
-                auto *object = static_cast<QuolanObject *>(e.value.pointer);
-                QuolanObject *nested = object ? base_of(object)->Copy(object, object) : nullptr;
-                if (object && !nested) status = StatusFailed;
-                else out = Element{OwnedObject, {.pointer = nested}};
-                break;
-            }
-            case OwnedPointer: out = Element{Pointer, {.pointer = e.value.pointer}}; break;
-            default: out = e; break;
-            }
-        }
-    }
     // A negative maximum refuses even the walk's SetIndex(0): nothing moves.
-    if (rec.max_size >= 0) {
+    const bool moves_cursor = record_of(from).max_size >= 0;
+    ArrayInstance *to = as_array(copy);
+    int32_t read = 0;  // positions the walk has read so far
+    for (; status == StatusOk && read < walk_extent(from); ++read) {
+        if (!to->dimensions || read >= record_of(to).used_count) {
+            status = select_index(to, walk_extent(from) - 1, true);
+            if (status != StatusOk) break;
+        }
+        const Element e = from->elements[read];
+        Element out = e;
+        switch (e.tag) {
+        case Null: continue;  // already zero: a Null read gives a null value
+        case OwnedString:
+            out.value.pointer = mem::dup(static_cast<const char *>(e.value.pointer));
+            if (!out.value.pointer) status = StatusNoMemory;
+            break;
+        case OwnedObject:
+            if (auto *object = static_cast<QuolanObject *>(e.value.pointer)) {
+                out.value.pointer = base_of(object)->Copy(object, object);
+                if (!out.value.pointer) status = StatusFailed;
+            }
+            break;
+        case OwnedPointer: out.tag = Pointer; break;
+        default: break;
+        }
+        if (status == StatusOk) to->elements[read] = out;
+    }
+    if (moves_cursor && from->cursors) {
         cursor_of(from) = read;
         from->current_slot = read > 0 ? read - 1 : 0;
     }
@@ -109,14 +115,6 @@ bool elements_equal(const Element &a, const Element &b)
     }
 }
 
-int32_t is_a(QuolanObject *object, const char *name)
-{
-    char buffer[16];
-    std::strncpy(buffer, name, sizeof buffer - 1);
-    buffer[sizeof buffer - 1] = '\0';
-    return base_of(object)->IsA(object, buffer);
-}
-
 // Reads one position into a private element, taking the datum out of the
 // array's storage at once (a later read may grow and move that storage).
 bool read_element(QuolanObject *object, int32_t position, Element *out)
@@ -129,11 +127,12 @@ bool read_element(QuolanObject *object, int32_t position, Element *out)
     return true;
 }
 
-// Reads with Array's own GetAt of positions all in use have no side effect
-// but moving the cursor, so the comparison may read the storage itself.
+// Whether the comparison may read `o`'s storage itself: it reads its size
+// and positions with Array's own GetSizes and GetAt, and all `n` positions
+// are in use, so reading them has no effect but moving the cursor.
 bool compares_directly(QuolanObject *o, int32_t n)
 {
-    if (array_of(o)->GetAt != Array_GetAt || array_of(o)->GetSizes != Array_GetSizes) return false;
+    if (!keeps_array_slots(o, kReadSlots)) return false;
     ArrayInstance *a = as_array(o);
     const DimensionRecord &rec = record_of(a);  // GetSizes made the tables
     return rec.used_count == n && (rec.max_size == 0 || n <= rec.max_size);
@@ -142,18 +141,26 @@ bool compares_directly(QuolanObject *o, int32_t n)
 // A Null element reads as a null value, whatever its value word holds.
 inline Element as_read(const Element &e) { return e.tag == Null ? Element{Null, {.pointer = nullptr}} : e; }
 
+bool in_use(const ArrayInstance *a, int32_t i)
+{
+    return a->dimensions && i < a->dimensions[a->dimension_count - 1].used_count;
+}
+
 int32_t equal_in_storage(ArrayInstance *a, ArrayInstance *b, int32_t n)
 {
     int32_t i = 0;
     bool equal = true;
     for (; i < n; ++i) {
+        // A nested IsEqual is foreign code that may have changed either array:
+        // a position no longer there reads as a failure, which answers 0.
+        if (!in_use(a, i) || !in_use(b, i)) return 0;
         if (!elements_equal(as_read(a->elements[i]), as_read(b->elements[i]))) {
             equal = false;
             break;
         }
     }
     // Position by position reads leave both cursors on the last one read.
-    if (n > 0) {
+    if (n > 0 && a->cursors && b->cursors) {
         int32_t last = equal ? n - 1 : i;
         cursor_of(a) = cursor_of(b) = last;
         a->current_slot = b->current_slot = last;
@@ -166,7 +173,9 @@ int32_t equal_in_storage(ArrayInstance *a, ArrayInstance *b, int32_t n)
 QuolanObject *Array_Copy(QuolanObject *, QuolanObject *source)
 {
     QuolanObject *array_class = array_baseclass;
-    if (!source || !array_class) return nullptr;
+    // Array's walk reads the source as an Array: anything else has no such
+    // storage to read.
+    if (!source || !array_class || !laid_out_as_array(source)) return nullptr;
     NestingGuard guard;
     if (!guard.ok()) return nullptr;
 

@@ -167,13 +167,15 @@ int32_t load_entry(QuolanObject *self, QuolanObject *stream, int32_t position)
     }
 }
 
-// Reads with Array's own GetAt of positions all in use only move the cursor,
-// so Save may read the storage itself.
+// Whether Save may read the storage itself: the object reads its size and
+// its positions with Array's own GetSizes and GetAt, and every position
+// counted is in use, so reading one only moves the cursor.
 bool reads_in_place(QuolanObject *self, int32_t count)
 {
-    if (array_of(self)->GetAt != Array_GetAt) return false;
+    if (!keeps_array_slots(self, kReadSlots)) return false;
     ArrayInstance *a = as_array(self);
-    const DimensionRecord &rec = record_of(a);  // GetSizes made the tables
+    if (!a->dimensions) return false;
+    const DimensionRecord &rec = record_of(a);
     return rec.used_count == count && (rec.max_size == 0 || count <= rec.max_size);
 }
 
@@ -182,12 +184,15 @@ int32_t save_in_place(ArrayInstance *a, QuolanObject *stream, int32_t count, int
     int32_t status = StatusOk;
     int32_t p = 0;
     for (; p < count; ++p) {
-        Element &e = a->elements[p];
+        // A nested object's Save may have changed this array: read afresh,
+        // and answer as a read of a position no longer there would.
+        if (!a->dimensions || p >= record_of(a).used_count) return StatusOutOfRange;
+        Element e = a->elements[p];
         status = save_entry(stream, e.tag, value_ref(e), mode);
         if (status != StatusOk) break;
     }
     // Where reading position by position leaves the cursor: on the last read.
-    if (count > 0) {
+    if (count > 0 && a->cursors) {
         int32_t last = p < count ? p : count - 1;
         cursor_of(a) = last;
         a->current_slot = last;

@@ -63,24 +63,55 @@ inline void *value_ref(Element &e)
     return e.value.pointer;
 }
 
-// Releases what `e` owns and empties its value; the tag is left alone.
-// The element is emptied before an owned object is deleted, so a Delete that
-// reaches back into the container finds no dangling reference.
-inline void release_value(Element &e)
+// Moves the content out of a storage slot: the slot becomes an empty Null
+// element and the answer holds what it held.  Storage reaches its final
+// state this way first; what the answer owns is released afterwards with
+// release(), when the code that runs (an owned object's Delete) may reach
+// back into the container and must find it consistent.
+inline Element take(Element &slot)
 {
-    const int32_t tag = e.tag;
-    if (!is_owned(tag)) {  // nothing to release; the value word is not even a pointer
-        e.value.pointer = nullptr;
-        return;
+    Element old = slot;
+    slot.tag = Null;
+    slot.value.pointer = nullptr;
+    return old;
+}
+
+// Names one owned block that changes hands inside an operation that also
+// drops what a position held (an owned object re-recorded as the loader key
+// of its own position, say): while the scope lives, release() leaves that
+// block alone and notes that it met it, so the new owner can take it.
+class HandOver {
+public:
+    explicit HandOver(const void *block) : outer_(block_) { block_ = block; met_ = false; }
+    ~HandOver() { block_ = outer_; }
+    HandOver(const HandOver &) = delete;
+    HandOver &operator=(const HandOver &) = delete;
+    bool met() const { return met_; }
+    static bool spares(const void *block)
+    {
+        if (!block || block != block_) return false;
+        met_ = true;
+        return true;
     }
-    void *owned = e.value.pointer;
-    e.value.pointer = nullptr;
-    if (!owned) return;
-    if (tag == OwnedString || tag == OwnedPointer) {
-        mem::release(owned);
-    } else if (tag == OwnedObject) {
+
+private:
+    static inline thread_local const void *block_ = nullptr;
+    static inline thread_local bool met_ = false;
+    const void *outer_;
+};
+
+// Releases what a detached element owns, by its tag: free for OwnedString
+// and OwnedPointer, the object's own Delete for OwnedObject.
+inline void release(const Element &detached)
+{
+    if (!is_owned(detached.tag)) return;
+    void *owned = detached.value.pointer;
+    if (!owned || HandOver::spares(owned)) return;
+    if (detached.tag == OwnedObject) {
         auto *object = static_cast<QuolanObject *>(owned);
         base_of(object)->Delete(object);
+    } else {
+        mem::release(owned);
     }
 }
 

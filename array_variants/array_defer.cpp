@@ -27,18 +27,27 @@ const MethodKeyword kArrayDeferKeywords[] = {
 void fill_array_defer(QuolanObject *cls);
 
 const ClassDescriptor kArrayDeferClass = {
-    "ArrayDefer",          &array_deferclass,      &array_baseclass,
-    array_baseclass_init,  "Array",                sizeof(Instance),
-    ArrayDeferSlot_Count,  0x03030100,             0x020301,
-    0,                     0x02030100,             kArrayDeferKeywords,
-    fill_array_defer};
+    .id = ClassId::ArrayDefer,
+    .name = "ArrayDefer",
+    .class_pointer = &array_deferclass,
+    .parent_pointer = &array_baseclass,
+    .parent_init = array_baseclass_init,
+    .parent_name = "Array",
+    .parent_version = kArrayVersion,
+    .version = kArrayFamilyVersion,
+    .instance_size = sizeof(Instance),
+    .slot_count = ArrayDeferSlot_Count,
+    .keywords = kArrayDeferKeywords,
+    .fill = fill_array_defer,
+    .record = kVariantRecord,
+};
 
 void fill_array_defer(QuolanObject *cls)
 {
     auto *t = writable_table<ArrayDeferMethods>(cls);
     ArrayDefer::install(t);
     ClassFramework<kArrayDeferClass>::install(t);
-    QUOLAN_ARRAY_DEFER_METHOD_LIST(QC_DEFERRED_FILL, ArrayDefer)
+    QUOLAN_ARRAY_DEFER_METHOD_LIST(QC_FILL_SCOPE, ArrayDefer)
 }
 
 }  // namespace

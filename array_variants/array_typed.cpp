@@ -54,9 +54,20 @@ void fill_array_typed(QuolanObject *cls)
 }  // namespace
 
 const ClassDescriptor kArrayTypedClass = {
-    "ArrayTyped", &array_typedclass, &array_baseclass, array_baseclass_init, "Array",
-    sizeof(ArrayTypedInstance), ArrayTypedSlot_Count, 0x03030100, 0x020301, 0, 0x02030100,
-    kArrayTypedKeywords, fill_array_typed};
+    .id = ClassId::ArrayTyped,
+    .name = "ArrayTyped",
+    .class_pointer = &array_typedclass,
+    .parent_pointer = &array_baseclass,
+    .parent_init = array_baseclass_init,
+    .parent_name = "Array",
+    .parent_version = kArrayVersion,
+    .version = kArrayFamilyVersion,
+    .instance_size = sizeof(ArrayTypedInstance),
+    .slot_count = ArrayTypedSlot_Count,
+    .keywords = kArrayTypedKeywords,
+    .fill = fill_array_typed,
+    .record = kVariantRecord,
+};
 
 }  // namespace qc
 

@@ -46,9 +46,6 @@
 
 namespace qc {
 
-// Fills a typed table from the static members of `Scope`, for a class's own
-// slot list:  QUOLAN_ARRAY_DEFER_METHOD_LIST(QC_DEFERRED_FILL, Scope)
-#define QC_DEFERRED_FILL(Scope, slot, Name, Ret, Params, flag) t->Name = Scope::Name;
 
 inline int32_t used_positions(QuolanObject *array)
 {
@@ -82,11 +79,7 @@ struct Deferred {
 
     static void Clear(QuolanObject *self)
     {
-        Instance *d = of(self);
-        if (QuolanObject *store = d->deferred_store) {
-            d->deferred_store = nullptr;  // gone before its keys are released
-            base_of(store)->Delete(store);
-        }
+        drop_store(&of(self)->deferred_store);
         parent()->Clear(self);
     }
 
@@ -108,25 +101,40 @@ struct Deferred {
         void *key = nullptr;
         int32_t key_tag = Null;
         if (store && position >= 0 && position < used_positions(store) &&
-            call_own<Array_GetAt>(array_of(store)->GetAt, store, &key, &key_tag, position) ==
-                StatusOk &&
-            key_tag != Null)
+            array_of(store)->GetAt(store, &key, &key_tag, position) == StatusOk && key_tag != Null)
             return load(self, value, tag, key, key_tag, position);
-        return call_own<Array_GetAt>(parent()->GetAt, self, value, tag, index);
+        return parent()->GetAt(self, value, tag, index);
     }
 
+    // The loader key of the position is dropped, and released once the new
+    // value is in place: the value may be the key itself (a loader that
+    // answers with its key) or live inside it.  Its datum is read before
+    // anything changes, for the same reason.
     static int32_t PutAt(QuolanObject *self, void *value, int32_t tag, int32_t index)
     {
-        int32_t status = drop_key(self, index);
+        Element datum;
+        if (value && holds_datum(tag)) {
+            datum = element_from(value, tag);
+            value = &datum.value;
+        }
+        Element key;
+        int32_t position = -1;
+        int32_t status = detach_key(self, index, &key, &position);
         if (status != StatusOk) return status;
-        return call_own<Array_PutAt>(parent()->PutAt, self, value, tag, index);
+        status = parent()->PutAt(self, value, tag, index);
+        settle_key(self, key, position, status == StatusOk ? nullptr : value);
+        return status;
     }
 
     static int32_t ClearAt(QuolanObject *self, int32_t index)
     {
-        int32_t status = drop_key(self, index);
+        Element key;
+        int32_t position = -1;
+        int32_t status = detach_key(self, index, &key, &position);
         if (status != StatusOk) return status;
-        return call_own<Array_ClearAt>(parent()->ClearAt, self, index);
+        status = parent()->ClearAt(self, index);
+        release(key);
+        return status;
     }
 
     static int32_t PutDeferredAt(QuolanObject *self, void *key, int32_t key_tag, int32_t index)
@@ -144,18 +152,36 @@ struct Deferred {
     // ---- building blocks for the keyed front ends ----
 
     // Records `key` at the position that `write_null` (a Null put through the
-    // object's own table) selected; -2 without a store.
+    // object's own table) selected; -2 without a store.  The key is taken
+    // before the Null put drops the position's value and old key, since it
+    // may be either of them or live inside them: a text is copied first, and
+    // an owned block that the put drops is handed to the store, not released.
     template <class WriteNull>
     static int32_t record_key(QuolanObject *self, void *key, int32_t key_tag, WriteNull write_null)
     {
         if (!of(self)->deferred_store) return StatusFailed;
+        Element datum;
+        char *text = nullptr;
+        if (key && holds_datum(key_tag)) {
+            datum = element_from(key, key_tag);
+            key = &datum.value;
+        } else if (key && key_tag == OwnedString) {
+            text = mem::dup(static_cast<const char *>(key));
+            if (!text) return StatusNoMemory;
+            key = text;
+        }
+        HandOver hand_over(is_owned(key_tag) && !text ? key : nullptr);
         int32_t status = write_null();
-        if (status != StatusOk) return status;
-        // Re-read: releasing the old element may have run foreign code.
+        // Re-read: the Null put may have run foreign code.
         QuolanObject *store = of(self)->deferred_store;
-        if (!store) return StatusFailed;
-        int32_t position = as_array(self)->current_slot;
-        return call_own<Array_PutAt>(array_of(store)->PutAt, store, key, key_tag, position);
+        if (status == StatusOk && !store) status = StatusFailed;
+        if (status == StatusOk)
+            status = array_of(store)->PutAt(store, key, key_tag, as_array(self)->current_slot);
+        mem::release(text);
+        // A block the Null put dropped but spared is ours to release if the
+        // store did not take it.
+        if (status != StatusOk && hand_over.met()) release(Element{key_tag, {.pointer = key}});
+        return status;
     }
 
     // The loader key recorded at a container position, without loading:
@@ -166,7 +192,7 @@ struct Deferred {
         QuolanObject *store = of(self)->deferred_store;
         if (!store) return StatusFailed;
         if (position < 0) return StatusOutOfRange;
-        return call_own<Array_GetAt>(array_of(store)->GetAt, store, value, tag, position);
+        return array_of(store)->GetAt(store, value, tag, position);
     }
 
     // Writes the overrides both classes share into a typed table.
@@ -187,22 +213,53 @@ private:
         return used > 0 ? used - 1 : -1;
     }
 
-    // Drops the key at the position an index names before a write or clear.
-    // -6 from the store only means there was nothing to drop.
-    static int32_t drop_key(QuolanObject *self, int32_t index)
+    // Takes the key at the position an index names out of the store before
+    // a write or clear; the caller releases it (settle_key) once the write is
+    // done.  -6 from the store only means there was nothing to take.
+    static int32_t detach_key(QuolanObject *self, int32_t index, Element *key, int32_t *position)
+    {
+        *key = Element{Null, {.pointer = nullptr}};
+        QuolanObject *store = of(self)->deferred_store;
+        *position = keyed_position(self, index);
+        if (!store || *position < 0 || *position >= used_positions(store)) return StatusOk;
+        int32_t status = take_at(store, *position, key);
+        return status == StatusOutOfRange ? StatusOk : status;
+    }
+
+    // Releases a key taken by detach_key after the put that replaced it.  A
+    // block the container now owns itself (a loader that answered with its
+    // own owned key) has changed hands and stays.  When the put failed
+    // (`failed_value` is then the value it was given) and the value was the
+    // key's own block, the key goes back where it was, so the caller's
+    // outputs do not point at a released block.
+    static void settle_key(QuolanObject *self, const Element &key, int32_t position,
+                           const void *failed_value)
+    {
+        if (!is_owned(key.tag)) return;
+        ArrayInstance *a = as_array(self);
+        const int32_t slot = a->current_slot;
+        if (!failed_value && a->elements && slot < a->capacity && is_owned(a->elements[slot].tag) &&
+            a->elements[slot].value.pointer == key.value.pointer)
+            return;
+        if (failed_value == key.value.pointer && restore_key(self, key, position)) return;
+        release(key);
+    }
+
+    static bool restore_key(QuolanObject *self, const Element &key, int32_t position)
     {
         QuolanObject *store = of(self)->deferred_store;
-        int32_t position = keyed_position(self, index);
-        if (!store || position < 0 || position >= used_positions(store)) return StatusOk;
-        int32_t status = call_own<Array_ClearAt>(array_of(store)->ClearAt, store, position);
-        return status == StatusOutOfRange ? StatusOk : status;
+        if (!store) return false;
+        ArrayInstance *s = as_array(store);
+        if (!s->elements || position < 0 || position >= s->capacity || s->elements[position].tag != Null)
+            return false;
+        s->elements[position] = key;
+        return true;
     }
 
     // Asks the loader for `key` and stores its answer at `position` through
     // the object's own PutAt.  The caller's outputs may be NULL; the loader
-    // always gets somewhere to write, since the answer must be stored.
-    // REQUIRES: the loader's answer is not the key itself, which the store
-    // releases as the answer is put (a Dict answers from its own storage).
+    // always gets somewhere to write, since the answer must be stored.  A
+    // number key is handed over as a copy: the loader may change the store.
     static int32_t load(QuolanObject *self, void **value, int32_t *tag, void *key,
                         int32_t key_tag, int32_t position)
     {
@@ -219,9 +276,18 @@ private:
             *t = Null;
             return StatusFailed;
         }
+        Element datum;
+        if (holds_datum(key_tag)) {
+            datum = element_from(key, key_tag);
+            key = &datum.value;
+        }
         int32_t status = dict_of(loader)->GetKey(loader, v, t, key, key_tag);
         if (status != StatusOk) return status;  // the key stays; the next read asks again
-        return array_of(self)->PutAt(self, *v, *t, position);
+        status = array_of(self)->PutAt(self, *v, *t, position);
+        // A loader that answered with the key itself pointed the outputs at
+        // what storing just dropped: hand out what was stored instead.
+        if (status == StatusOk && *v == key) status = parent()->GetAt(self, v, t, position);
+        return status;
     }
 };
 

@@ -165,13 +165,12 @@ public:
         if (old_tag == Null && old) {
             // The parked object itself comes back: as OwnedObject it is owned
             // again, as Object it is handed to the caller (Array's
-            // same-pointer rule).  Any other value replaces it, and since the
-            // container owns it, it is deleted.
+            // same-pointer rule).
             if (family(tag) == Object && value == old) {
                 e->tag = tag;
                 return StatusOk;
             }
-            drop_parked(*e);
+            return replace_parked(self, *e, value, tag, index);
         }
         return parent()->PutAt(self, value, tag, index);
     }
@@ -192,14 +191,15 @@ public:
     {
         int32_t status = array_of(self)->SetIndex(self, index);
         if (status != StatusOk) return status;
+        // A parked object goes with the position, once the position is clear.
+        QuolanObject *parked = nullptr;
         Element *e = selected(self);
-        if (e && e->tag == Null && e->value.pointer) drop_parked(*e);
+        if (e && e->tag == Null && e->value.pointer) parked = unpark(*e);
         QuolanObject *store = typed(self).type_store;
-        if (store) {
-            status = array_of(store)->ClearAt(store, index);
-            if (status != StatusOk) return status;
-        }
-        return parent()->ClearAt(self, index);
+        if (store) status = array_of(store)->ClearAt(store, index);
+        if (status == StatusOk) status = parent()->ClearAt(self, index);
+        if (parked) base_of(parked)->Delete(parked);
+        return status;
     }
 
     static int32_t Init(QuolanObject *self)
@@ -215,10 +215,7 @@ public:
 
     static void Clear(QuolanObject *self)
     {
-        TypedFields &f = typed(self);
-        QuolanObject *store = f.type_store;
-        f.type_store = nullptr;
-        if (store) base_of(store)->Delete(store);
+        drop_store(&typed(self).type_store);
         base_of(parent_class())->Clear(self);
     }
 
@@ -228,7 +225,7 @@ public:
     static QuolanObject *Copy(QuolanObject *, QuolanObject *source)
     {
         const ClassDescriptor &d = Policy::kClass;
-        if (!source || !is_a(source, d.name)) return nullptr;
+        if (!source || !is_a(source, d.name) || !laid_out_as_array(source)) return nullptr;
         QuolanObject *copy = base_of(parent_class())->Copy(parent_class(), source);
         if (!copy) return nullptr;
         copy->class_word = (*d.class_pointer)->class_word;
@@ -312,21 +309,32 @@ private:
         return &a->elements[a->current_slot];
     }
 
-    // Deletes a parked object.  The field is emptied first, so a Delete that
-    // reaches back into this container finds no dangling reference.
-    static void drop_parked(Element &e)
+    // Takes a parked object out of its Null element.
+    static QuolanObject *unpark(Element &e)
     {
         auto *object = static_cast<QuolanObject *>(e.value.pointer);
         e.value.pointer = nullptr;
-        if (object) base_of(object)->Delete(object);
+        return object;
     }
 
-    static bool is_a(QuolanObject *object, const char *name)
+    // A put of any other value over a parked object: the container owns the
+    // object, so it is deleted, once the new value is in place.  A put that
+    // fails leaves the object parked where it was.
+    static int32_t replace_parked(QuolanObject *self, Element &e, void *value, int32_t tag,
+                                  int32_t index)
     {
-        char buffer[kTypeNameSize];
-        std::strncpy(buffer, name, sizeof buffer - 1);
-        buffer[sizeof buffer - 1] = '\0';
-        return base_of(object)->IsA(object, buffer) != 0;
+        const int32_t slot = as_array(self)->current_slot;
+        QuolanObject *parked = unpark(e);
+        int32_t status = parent()->PutAt(self, value, tag, index);
+        if (status != StatusOk) {
+            ArrayInstance *a = as_array(self);
+            if (a->elements && slot < a->capacity && a->elements[slot].tag == Null && !a->elements[slot].value.pointer) {
+                a->elements[slot].value.pointer = parked;
+                return status;
+            }
+        }
+        base_of(parked)->Delete(parked);
+        return status;
     }
 };
 

@@ -31,8 +31,11 @@
 // - A class name is read into a zeroed 1 KiB scratch buffer and at most 127
 //   characters are printed, what a 128-byte name buffer holds.
 // - Nested depth saturates instead of wrapping past UINT32_MAX.
-// - debug_print_dict refuses (-3, nothing printed) an object outside the Dict
-//   family: it has no GetSymbol slot to call.
+// - Each printer walks only objects of its own family (IsA "Array" for the
+//   array printer, "Dict" for the dictionary printer): an object of another
+//   class has no such slots to call.  It prints as a nested object of another
+//   class does, its class name on a line of its own and nothing more, and the
+//   answer is 0 (nothing at all when it cannot name its class).
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -54,14 +57,6 @@ const char *indent(uint32_t depth) { return kSpaces + (kMaxIndent - std::min(dep
 uint32_t deeper(uint32_t depth) { return depth > UINT32_MAX - 2 ? UINT32_MAX : depth + 2; }
 
 // IsA wants a writable name; copying keeps the literals read-only.
-template <size_t N>
-bool is_a(QuolanObject *o, const char (&name)[N])
-{
-    char buffer[N];
-    std::memcpy(buffer, name, N);
-    return base_of(o)->IsA(o, buffer) != 0;
-}
-
 // Value references need not be aligned for the datum: copy it out.
 template <class T>
 T datum(const void *value)
@@ -102,7 +97,8 @@ int32_t print_container(QuolanObject *o, uint32_t depth, FILE *out);
 
 // How the array printer differs.
 struct ArrayWalk {
-    static constexpr char kTypedClass[] = "ArrayTyped";
+    static constexpr const char *kFamily = "Array";
+    static constexpr const char *kTypedClass = "ArrayTyped";
     static constexpr const char *kReadOnly = "Read Only";
     static int32_t access(QuolanObject *o) { return quolan_array_typed_methods(o)->GetAccess(o); }
     static int32_t lock(QuolanObject *o)
@@ -120,7 +116,8 @@ struct ArrayWalk {
 // How the dictionary printer differs: its own typed class, and the key
 // takes the place of the index.
 struct DictWalk {
-    static constexpr char kTypedClass[] = "DictTyped";
+    static constexpr const char *kFamily = "Dict";
+    static constexpr const char *kTypedClass = "DictTyped";
     static constexpr const char *kReadOnly = "ReadOnly";
     static int32_t access(QuolanObject *o) { return quolan_dict_typed_methods(o)->GetAccess(o); }
     static int32_t lock(QuolanObject *o)
@@ -256,6 +253,10 @@ int32_t print_container(QuolanObject *o, uint32_t depth, FILE *out)
         std::fprintf(out, "**NULL**\n");
         return StatusBadType;
     }
+    if (!is_a(o, Walk::kFamily)) {
+        print_class_name(o, out);
+        return StatusOk;
+    }
     NestingGuard guard;
     if (!guard.ok()) {
         std::fprintf(out, "%s !!Error %d\n", indent(depth), StatusFailed);
@@ -284,9 +285,7 @@ QUOLAN_EXPORT int32_t debug_print_array(QuolanObject *object, uint32_t depth, FI
 
 QUOLAN_EXPORT int32_t debug_print_dict(QuolanObject *object, uint32_t depth, FILE *stream)
 {
-    FILE *out = qc::or_stderr(stream);
-    if (object && !qc::is_a(object, "Dict")) return StatusBadType;  // no GetSymbol to call
-    return qc::print_container<qc::DictWalk>(object, depth, out);
+    return qc::print_container<qc::DictWalk>(object, depth, qc::or_stderr(stream));
 }
 
 }  // extern "C"

@@ -46,19 +46,14 @@ int32_t Dict_Init(QuolanObject *self)
 void Dict_Clear(QuolanObject *self)
 {
     // The keys go first: Array's Clear walks with our own Next, which visits
-    // every position only once there is no key store to consult.
+    // every position once there is no key store to consult, and so walks as
+    // Array's Next does.  An owned object's Delete may put a key back; the
+    // clearing goes on until both stores are empty.
     DictInstance *d = as_dict(self);
-    if (d->key_store) {
-        QuolanObject *store = d->key_store;
-        d->key_store = nullptr;
-        base_of(store)->Delete(store);
-    }
-    // Without a key store our Next walks as Array's does, so when Array's
-    // Clear is what that slot holds, its one-pass form applies to us too.
-    if (base_of(array_baseclass)->Clear == Array_Clear)
-        clear_elements(self, clears_as_array(self, reinterpret_cast<QuolanMethod>(Dict_Next)));
-    else
-        base_of(array_baseclass)->Clear(self);
+    do {
+        drop_store(&d->key_store);
+        clear_elements(self, keeps_array_slots(self, kClearSlots));
+    } while (d->key_store);
 }
 
 // ---- symbols ---------------------------------------------------------------
@@ -107,9 +102,7 @@ int32_t Dict_PutKey(QuolanObject *self, void *value, int32_t kind, void *key, in
 
 static int32_t Dict_PutStringKey(QuolanObject *self, void *value, int32_t kind, const char *key)
 {
-    return call_own<Dict_PutKey>(dict_of(self)->PutKey, self, value, kind,
-                                 const_cast<void *>(static_cast<const void *>(key)),
-                                 int32_t{OwnedString});
+    return dict_of(self)->PutKey(self, value, kind, const_cast<char *>(key), OwnedString);
 }
 
 static int32_t Dict_PutIntStringKey(QuolanObject *self, int32_t value, const char *key)
@@ -190,8 +183,7 @@ static int32_t keyed_step(QuolanObject *self, void **value, int32_t *tag)
     for (;;) {
         QuolanObject *store = d->key_store;
         int32_t key_kind = Null;
-        status = call_own<Array_GetAt>(array_of(store)->GetAt, store, nullptr, &key_kind,
-                                       delivered_position<Forward>(&d->array));
+        status = array_of(store)->GetAt(store, nullptr, &key_kind, delivered_position<Forward>(&d->array));
         if (status != StatusOk) return status;
         status = step(self, value, tag);
         if (status != StatusOk) return status;
@@ -217,9 +209,22 @@ static const MethodKeyword kDictKeywords[] = {
 static void fill_dict(QuolanObject *cls);
 
 const ClassDescriptor kDictClass = {
-    "Dict",   &dict_baseclass, &array_baseclass, array_baseclass_init, "Array",
-    sizeof(DictInstance), DictSlot_Count, 0x03030100, 0x020301, 0, 0x02030100, kDictKeywords,
-    fill_dict};
+    .id = ClassId::Dict,
+    .name = "Dict",
+    .class_pointer = &dict_baseclass,
+    .parent_pointer = &array_baseclass,
+    .parent_init = array_baseclass_init,
+    .parent_name = "Array",
+    .parent_version = kArrayVersion,
+    .version = kArrayFamilyVersion,
+    .instance_size = sizeof(DictInstance),
+    .slot_count = DictSlot_Count,
+    .keywords = kDictKeywords,
+    .fill = fill_dict,
+    // The keyed walk is Dict's own; every other Array slot is Array's.
+    .record = {.array_layout = true,
+               .array_slots = kArraySlots & ~(slot_bit(ArraySlot_Next) | slot_bit(ArraySlot_Previous))},
+};
 
 static void fill_dict(QuolanObject *cls)
 {

@@ -70,18 +70,27 @@ const MethodKeyword kDictDeferKeywords[] = {
 void fill_dict_defer(QuolanObject *cls);
 
 const ClassDescriptor kDictDeferClass = {
-    "DictDefer",          &dict_deferclass,     &dict_baseclass,
-    dict_baseclass_init,  "Dict",               sizeof(Instance),
-    DictDeferSlot_Count,  0x04030100,           0x030301,
-    0,                    0x03030100,           kDictDeferKeywords,
-    fill_dict_defer};
+    .id = ClassId::DictDefer,
+    .name = "DictDefer",
+    .class_pointer = &dict_deferclass,
+    .parent_pointer = &dict_baseclass,
+    .parent_init = dict_baseclass_init,
+    .parent_name = "Dict",
+    .parent_version = kArrayFamilyVersion,
+    .version = kDictFamilyVersion,
+    .instance_size = sizeof(Instance),
+    .slot_count = DictDeferSlot_Count,
+    .keywords = kDictDeferKeywords,
+    .fill = fill_dict_defer,
+    .record = kKeyedVariantRecord,
+};
 
 void fill_dict_defer(QuolanObject *cls)
 {
     auto *t = writable_table<DictDeferMethods>(cls);
     DictDefer::install(t);
     ClassFramework<kDictDeferClass>::install(t);
-    QUOLAN_DICT_DEFER_METHOD_LIST(QC_DEFERRED_FILL, DictDefer)
+    QUOLAN_DICT_DEFER_METHOD_LIST(QC_FILL_SCOPE, DictDefer)
 }
 
 }  // namespace

@@ -89,9 +89,20 @@ void fill_dict_typed(QuolanObject *cls)
 }  // namespace
 
 const ClassDescriptor kDictTypedClass = {
-    "DictTyped", &dict_typedclass, &dict_baseclass, dict_baseclass_init, "Dict",
-    sizeof(DictTypedInstance), DictTypedSlot_Count, 0x04030100, 0x030301, 0, 0x03030100,
-    kDictTypedKeywords, fill_dict_typed};
+    .id = ClassId::DictTyped,
+    .name = "DictTyped",
+    .class_pointer = &dict_typedclass,
+    .parent_pointer = &dict_baseclass,
+    .parent_init = dict_baseclass_init,
+    .parent_name = "Dict",
+    .parent_version = kArrayFamilyVersion,
+    .version = kDictFamilyVersion,
+    .instance_size = sizeof(DictTypedInstance),
+    .slot_count = DictTypedSlot_Count,
+    .keywords = kDictTypedKeywords,
+    .fill = fill_dict_typed,
+    .record = kKeyedVariantRecord,
+};
 
 }  // namespace qc
 

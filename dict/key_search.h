@@ -15,7 +15,7 @@
 // given with the value reference the store's GetAt would hand out.
 //
 // The store belongs to its container, which creates it on first use through
-// ensure_store and deletes it in its Clear.
+// ensure_store and deletes it with drop_store in its Clear (array/array.h).
 #pragma once
 
 #include <cstdint>
@@ -33,10 +33,6 @@ constexpr bool lacks_referent(const void *key, int32_t kind)
 {
     return !key && (holds_datum(kind) || kind == String || kind == OwnedString);
 }
-
-// Answers the store held in `*slot`, creating an empty plain Array there
-// first if there is none; NULL when it cannot be made.
-QuolanObject *ensure_store(QuolanObject **slot);
 
 // Finds `key` of `kind` in `store` and answers its position.  On a miss with
 // `create` set the key is put, with the kind exactly as given, at the free

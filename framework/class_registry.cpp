@@ -4,6 +4,8 @@
 
 namespace qc {
 
+RegisteredClass g_registered[static_cast<int>(ClassId::Count)] = {};
+
 QuolanObject *root_class_init()
 {
     quolan_class_init();
@@ -16,15 +18,18 @@ QuolanObject *create_class(const ClassDescriptor &d)
     QuolanObject *parent = d.parent_init();
     if (!parent) return nullptr;
 
-    uint32_t v = static_cast<uint32_t>(base_of(parent)->GetVersion(parent, d.parent_name));
-    if (v == 0 || (v >> 8) != d.parent_major || (v & 0xffu) < d.parent_minor_min) return nullptr;
+    const uint32_t needed = static_cast<uint32_t>(d.parent_version);
+    const uint32_t v = static_cast<uint32_t>(base_of(parent)->GetVersion(parent, d.parent_name));
+    if (v == 0 || (v >> 8) != (needed >> 8) || (v & 0xffu) < (needed & 0xffu)) return nullptr;
 
     QuolanObject *cls =
         quolan_generic_subclass(parent, d.instance_size, d.slot_count * sizeof(QuolanMethod));
     if (!cls) return nullptr;
-    // The table is complete before the pointer is published, so a reader that
-    // finds the class pointer set never sees a half-filled table.
+    // The table is complete, and its record registered, before the pointer
+    // is published: a reader that finds the class pointer set never sees a
+    // half-filled table or an object without its record.
     d.fill(cls);
+    g_registered[static_cast<int>(d.id)] = {cls->methods, d.record};
     *d.class_pointer = cls;
     return cls;
 }
@@ -33,7 +38,7 @@ int32_t framework_get_version(const ClassDescriptor &d, QuolanObject *self, cons
 {
     QuolanObject *parent = *d.parent_pointer;
     if (name && std::strcmp(name, d.name) != 0) return base_of(parent)->GetVersion(self, name);
-    if (base_of(parent)->GetVersion(self, nullptr) != d.parent_version_exact) return 0;
+    if (base_of(parent)->GetVersion(self, nullptr) != d.parent_version) return 0;
     return d.version;
 }
 
@@ -61,6 +66,16 @@ int32_t framework_is_a(const ClassDescriptor &d, QuolanObject *self, char *name)
     if (std::strcmp(name, d.name) == 0) return 1;
     QuolanObject *parent = *d.parent_pointer;
     return base_of(parent)->IsA(self, name);
+}
+
+bool is_a(QuolanObject *object, const char *name)
+{
+    // Large enough for any class name an empty-buffer answer might write,
+    // should `name` be empty.
+    char buffer[128];
+    std::strncpy(buffer, name, sizeof buffer - 1);
+    buffer[sizeof buffer - 1] = '\0';
+    return base_of(object)->IsA(object, buffer) != 0;
 }
 
 }  // namespace qc

@@ -23,13 +23,4 @@ inline const ArrayMethods *array_of(const QuolanObject *o) { return quolan_array
 inline const DictMethods *dict_of(const QuolanObject *o) { return quolan_dict_methods(o); }
 inline const StreamMethods *stream_of(const QuolanObject *o) { return quolan_stream_methods(o); }
 
-// Calls `own` directly when the object's table holds exactly that function,
-// so the compiler can inline the common case; any override still runs.
-template <auto Own, class Fn, class... Args>
-inline auto call_own(Fn slot, Args... args)
-{
-    if (slot == Own) return Own(args...);
-    return slot(args...);
-}
-
 }  // namespace qc

@@ -53,11 +53,7 @@ static int32_t GenSet_Init(QuolanObject *self)
 
 static void GenSet_Clear(QuolanObject *self)
 {
-    GenSetInstance *s = as_genset(self);
-    if (QuolanObject *store = s->member_store) {
-        s->member_store = nullptr;
-        base_of(store)->Delete(store);
-    }
+    drop_store(&as_genset(self)->member_store);
     base_of(quolan_class)->Clear(self);
 }
 
@@ -120,15 +116,12 @@ static int32_t GenSet_Add(QuolanObject *self, void *value, int32_t kind)
 
 static int32_t GenSet_AddString(QuolanObject *self, const char *value)
 {
-    return call_own<GenSet_Add>(genset_of(self)->Add, self,
-                                const_cast<void *>(static_cast<const void *>(value)),
-                                int32_t{OwnedString});
+    return genset_of(self)->Add(self, const_cast<char *>(value), OwnedString);
 }
 
 static int32_t GenSet_AddInt32(QuolanObject *self, int32_t value)
 {
-    return call_own<GenSet_Add>(genset_of(self)->Add, self, static_cast<void *>(&value),
-                                int32_t{Integer});
+    return genset_of(self)->Add(self, &value, Integer);
 }
 
 static int32_t GenSet_Contains(QuolanObject *self, void *value, int32_t kind)
@@ -163,9 +156,20 @@ static const MethodKeyword kGenSetKeywords[] = {
 static void fill_genset(QuolanObject *cls);
 
 const ClassDescriptor kGenSetClass = {
-    "GenSet", &genset_baseclass, &quolan_class, root_class_init, "QUOLAN",
-    sizeof(GenSetInstance), GenSetSlot_Count, 0x02030100, 2, 3, 0x203, kGenSetKeywords,
-    fill_genset};
+    .id = ClassId::GenSet,
+    .name = "GenSet",
+    .class_pointer = &genset_baseclass,
+    .parent_pointer = &quolan_class,
+    .parent_init = root_class_init,
+    .parent_name = "QUOLAN",
+    .parent_version = kRootVersion,
+    .version = kArrayVersion,
+    .instance_size = sizeof(GenSetInstance),
+    .slot_count = GenSetSlot_Count,
+    .keywords = kGenSetKeywords,
+    .fill = fill_genset,
+    .record = {},  // not an Array: no Array fast path applies
+};
 
 static void fill_genset(QuolanObject *cls)
 {

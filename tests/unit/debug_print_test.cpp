@@ -115,7 +115,7 @@ TEST(DebugPrintArray, IndentationFollowsDepthUpTo57Columns)
     const std::pair<uint32_t, size_t> depths[] = {{0, 0}, {3, 3}, {60, 57}, {static_cast<uint32_t>(-1), 57}};
     for (auto [depth, indent] : depths)
         EXPECT_EQ(array(a.get(), depth), (Printed{0, spaces(indent) + " [0] = -Integer- <5>\n"}));
-    EXPECT_EQ(dict(a.get()), (Printed{StatusBadType, ""})) << "an Array has no keys to print";
+    EXPECT_EQ(dict(a.get()), (Printed{0, "Array\n"})) << "an Array has no keys: its class name only";
 }
 
 // Nested containers print after their class name, two columns deeper; a
