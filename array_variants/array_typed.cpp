@@ -4,7 +4,7 @@
 // (SetSlotType, CheckSlotType), a binding is recorded through the object's
 // own SetSlotType at the index the put was given, and objects are named by
 // their exact class ("Object-ArrayTyped").
-#include "array_variants/typed.h"
+#include "array_variants/array_typed.h"
 
 extern "C" {
 QUOLAN_EXPORT QuolanObject *array_typedclass = nullptr;

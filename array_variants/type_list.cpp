@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "array/element.h"
+#include "framework/class_registry.h"
 
 namespace qc {
 
@@ -46,11 +47,7 @@ bool begins_with(const char *text, const char *keyword)
     return std::strncmp(text, keyword, std::strlen(keyword)) == 0;
 }
 
-int32_t object_is_a(const void *value, char *name)
-{
-    auto *object = static_cast<QuolanObject *>(const_cast<void *>(value));
-    return base_of(object)->IsA(object, name);
-}
+QuolanObject *as_object(const void *value) { return static_cast<QuolanObject *>(const_cast<void *>(value)); }
 
 // Copies at most room - 1 characters of `text` and terminates them.
 void copy_cut(char *target, size_t room, const char *text)
@@ -72,7 +69,7 @@ void exact_object_name(const void *value, char (&name)[kTypeNameSize])
 {
     char scratch[kScratchSize];
     scratch[0] = '\0';
-    if (!object_is_a(value, scratch)) {
+    if (!base_of(as_object(value))->IsA(as_object(value), scratch)) {
         ZV_CantHappenForExport(0);
         copy_name(name, "Object-QUOLAN");
         return;
@@ -84,11 +81,9 @@ void exact_object_name(const void *value, char (&name)[kTypeNameSize])
 
 void family_object_name(const void *value, char (&name)[kTypeNameSize])
 {
-    char array_name[] = "Array";
-    char dict_name[] = "Dict";
-    if (object_is_a(value, array_name))
+    if (is_a(as_object(value), "Array"))
         copy_name(name, "Object-Array");
-    else if (object_is_a(value, dict_name))
+    else if (is_a(as_object(value), "Dict"))
         copy_name(name, "Object-Dict");
     else
         copy_name(name, "Object-QUOLAN");
@@ -123,7 +118,7 @@ int32_t type_token_matches(int32_t tag, const void *value, const char *token)
         if (!begins_with(token, kObjectPrefix)) return StatusBadType;
         char scratch[kScratchSize];
         copy_name(scratch, token + kObjectPrefixLength);
-        return object_is_a(value, scratch) ? StatusOk : StatusBadType;
+        return base_of(as_object(value))->IsA(as_object(value), scratch) ? StatusOk : StatusBadType;
     }
     if (begins_with(token, keyword_of(tag))) return StatusOk;
     if (tag == Integer && begins_with(token, "Double")) return StatusNeedsDouble;

@@ -37,7 +37,6 @@
 
 #include "array/array.h"
 #include "array_variants/type_list.h"
-#include "dict/dict.h"
 
 namespace qc {
 
@@ -46,27 +45,6 @@ struct TypedFields {
     int32_t lock;              // 0 unlocked
     int32_t access;            // 0 ReadWrite; any other value refuses puts
 };
-
-struct ArrayTypedInstance {
-    ArrayInstance array;
-    TypedFields typed;
-};
-static_assert(offsetof(ArrayTypedInstance, typed.type_store) == 64);
-static_assert(offsetof(ArrayTypedInstance, typed.lock) == 72);
-static_assert(offsetof(ArrayTypedInstance, typed.access) == 76);
-static_assert(sizeof(ArrayTypedInstance) == 80);
-
-struct DictTypedInstance {
-    DictInstance dict;
-    TypedFields typed;
-};
-static_assert(offsetof(DictTypedInstance, typed.type_store) == 72);
-static_assert(offsetof(DictTypedInstance, typed.lock) == 80);
-static_assert(offsetof(DictTypedInstance, typed.access) == 84);
-static_assert(sizeof(DictTypedInstance) == 88);
-
-extern const ClassDescriptor kArrayTypedClass;
-extern const ClassDescriptor kDictTypedClass;
 
 // A Policy provides:
 //   using Instance = ...;                         layout with a `typed` member

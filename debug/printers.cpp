@@ -41,7 +41,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "array_variants/typed.h"
+#include "array_variants/array_typed.h"
+#include "dict/dict_typed.h"
 #include "framework/nesting.h"
 
 namespace qc {

@@ -7,7 +7,7 @@
 // is recorded through the position's key (own GetSymbol, then own
 // SetKeyType); and objects are named by family ("Object-Array",
 // "Object-Dict", "Object-QUOLAN").
-#include "array_variants/typed.h"
+#include "dict/dict_typed.h"
 
 extern "C" {
 QUOLAN_EXPORT QuolanObject *dict_typedclass = nullptr;

@@ -1,0 +1,21 @@
+// ArrayTyped's layout, for the printers that show its lock.
+#pragma once
+
+#include <cstddef>
+
+#include "array_variants/typed.h"
+
+namespace qc {
+
+struct ArrayTypedInstance {
+    ArrayInstance array;
+    TypedFields typed;
+};
+static_assert(offsetof(ArrayTypedInstance, typed.type_store) == 64);
+static_assert(offsetof(ArrayTypedInstance, typed.lock) == 72);
+static_assert(offsetof(ArrayTypedInstance, typed.access) == 76);
+static_assert(sizeof(ArrayTypedInstance) == 80);
+
+extern const ClassDescriptor kArrayTypedClass;
+
+}  // namespace qc

@@ -1,0 +1,22 @@
+// DictTyped's layout: Dict's fields, then those of the typed mechanism.
+#pragma once
+
+#include <cstddef>
+
+#include "array_variants/typed.h"
+#include "dict/dict.h"
+
+namespace qc {
+
+struct DictTypedInstance {
+    DictInstance dict;
+    TypedFields typed;
+};
+static_assert(offsetof(DictTypedInstance, typed.type_store) == 72);
+static_assert(offsetof(DictTypedInstance, typed.lock) == 80);
+static_assert(offsetof(DictTypedInstance, typed.access) == 84);
+static_assert(sizeof(DictTypedInstance) == 88);
+
+extern const ClassDescriptor kDictTypedClass;
+
+}  // namespace qc
