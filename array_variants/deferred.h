@@ -121,8 +121,12 @@ struct Deferred {
         int32_t position = -1;
         int32_t status = detach_key(self, index, &key, &position);
         if (status != StatusOk) return status;
+        // Where the put lands, known before it runs: the old value's Delete
+        // may write elsewhere and move current_slot.
+        const int32_t target = written_position(self, index);
+        if (tag == Null && t_null_put.self == self && t_null_put.position < 0) t_null_put.position = target;
         status = parent()->PutAt(self, value, tag, index);
-        settle_key(self, key, position, status == StatusOk ? nullptr : value);
+        settle_key(self, key, position, target, status == StatusOk ? nullptr : value);
         return status;
     }
 
@@ -171,12 +175,17 @@ struct Deferred {
             key = text;
         }
         HandOver hand_over(is_owned(key_tag) && !text ? key : nullptr);
+        const NullPut outer = t_null_put;
+        t_null_put = {self, -1};
         int32_t status = write_null();
+        // The position the Null went to, as this class's PutAt saw it; the
+        // Delete of what it dropped may have moved current_slot since.
+        const int32_t position = t_null_put.position >= 0 ? t_null_put.position : as_array(self)->current_slot;
+        t_null_put = outer;
         // Re-read: the Null put may have run foreign code.
         QuolanObject *store = of(self)->deferred_store;
         if (status == StatusOk && !store) status = StatusFailed;
-        if (status == StatusOk)
-            status = array_of(store)->PutAt(store, key, key_tag, as_array(self)->current_slot);
+        if (status == StatusOk) status = array_of(store)->PutAt(store, key, key_tag, position);
         mem::release(text);
         // A block the Null put dropped but spared is ours to release if the
         // store did not take it.
@@ -203,6 +212,24 @@ struct Deferred {
     }
 
 private:
+    // The Null put of a record_key under way on this thread, and the
+    // position it wrote (-1 until this class's PutAt saw it).
+    struct NullPut {
+        QuolanObject *self;
+        int32_t position;
+    };
+    static inline thread_local NullPut t_null_put{nullptr, -1};
+
+    // The position a put at `index` writes: the special indexes resolved as
+    // Array's index selection resolves them; -1 for none.
+    static int32_t written_position(QuolanObject *self, int32_t index)
+    {
+        const int32_t used = used_positions(self);
+        if (index == -2) return used;
+        if (index == -1) return used > 0 ? used - 1 : 0;
+        return index < 0 ? -1 : index;
+    }
+
     // The container position an index names for the store, or -1 when it
     // names none that could carry a key (see the special indexes above).
     static int32_t keyed_position(QuolanObject *self, int32_t index)
@@ -232,13 +259,12 @@ private:
     // (`failed_value` is then the value it was given) and the value was the
     // key's own block, the key goes back where it was, so the caller's
     // outputs do not point at a released block.
-    static void settle_key(QuolanObject *self, const Element &key, int32_t position,
+    static void settle_key(QuolanObject *self, const Element &key, int32_t position, int32_t slot,
                            const void *failed_value)
     {
         if (!is_owned(key.tag)) return;
         ArrayInstance *a = as_array(self);
-        const int32_t slot = a->current_slot;
-        if (!failed_value && a->elements && slot < a->capacity && is_owned(a->elements[slot].tag) &&
+        if (!failed_value && a->elements && slot >= 0 && slot < a->capacity && is_owned(a->elements[slot].tag) &&
             a->elements[slot].value.pointer == key.value.pointer)
             return;
         if (failed_value == key.value.pointer && restore_key(self, key, position)) return;

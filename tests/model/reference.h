@@ -1,31 +1,35 @@
-// A reference model of what a client can observe of Array, Dict and GenSet.
+// A reference model of what a client can observe of every container class.
 //
-// Each model is plain C++ over standard containers and is written from the
-// rules the classes promise, step by step, not from their code: an Array is
-// a vector of Values (its size is used_count) with a cursor, a capacity and
+// Each model is plain C++ over standard containers, written from the rules
+// the classes promise, step by step, not from their code: an Array is a
+// vector of Values (its size is used_count) with a cursor, a capacity and
 // the two sizes; a Dict is two such arrays, its values and its key store; a
-// GenSet is one, its member store.  The key/member search walks the model
-// store with set_index(0) and next() exactly as the rules say the real store
-// is walked, so the store cursors come out right for free.
+// GenSet is one, its member store.  The typed and deferred variants
+// (variants.h) override the three operations their classes override, PutAt,
+// GetAt and ClearAt, and every other operation reaches them as the classes'
+// own methods reach their overrides.  The key/member search walks the model
+// store with set_index(0) and next(), so the store cursors come out right.
+//
+// Releasing an owned object is an event of its own (Hooks): it is counted,
+// and an object made re-entrant puts into its container from its Delete.
+// The models release at the points the library promises: after the
+// position holds its new state.
 //
 // Where the rules leave a choice, the model takes ours:
 //   - indexes below -2 are refused with -6;
 //   - GetAt(-1) and Previous on an empty array answer -6 and move nothing;
-//   - a missing datum or text (NULL for Integer, Double, Boolean or
-//     OwnedString) is refused by PutAt with -3, and a missing text or number
-//     key or member matches nothing and is refused by PutKey and Add with -3;
-//   - the keyed walk tests the key of the position the step delivers, so at
-//     cursor -1 Next tests position 0 and at used_count Previous tests the
-//     last position.
-//
-// Nothing here calls the library; tests/model/subjects.h compares the two.
+//   - a missing datum or text is refused by PutAt with -3, and a missing
+//     text or number key or member matches nothing and is refused with -3;
+//   - the keyed walk tests the key of the position the step delivers;
+//   - Clear forgets the sizes first and ends with nothing held, also when a
+//     Delete it runs puts something back.
 #pragma once
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,16 +42,18 @@ namespace qm {
 inline const char kOwnCopy[] = "";
 
 // One element.  `ref` is the pointer the element holds (String, the object
-// and pointer kinds, and the argument a Null put stored); `number` is the
-// Integer or Boolean datum, or the id an object holds at its position 0.
+// and pointer kinds, a parked object, and the argument a Null put stored);
+// `number` is the Integer or Boolean datum, or the id an object holds.
 struct Value {
     int32_t tag = Null;
     int32_t number = 0;
     double real = 0;
     std::string text;
     const void *ref = nullptr;
-    bool missing = false;  // a datum or text given as NULL
-    bool copied = false;   // an object made by Load or Copy: compare by id, not by address
+    bool missing = false;    // a datum or text given as NULL
+    bool copied = false;     // an object made by Load or Copy: compared by id, not address
+    bool reentrant = false;  // an object whose Delete puts into its container
+    int32_t in_store = -1;   // a datum reference pointing into the store at this position
 };
 
 constexpr bool holds_datum(int32_t tag) { return tag == Integer || tag == Double || tag == Boolean; }
@@ -59,23 +65,25 @@ constexpr int32_t family(int32_t tag)
 // Pointer and OwnedPointer stay apart as keys; strings and objects join.
 constexpr int32_t match_kind(int32_t tag) { return tag == OwnedPointer ? tag : family(tag); }
 
+// A value given by a NULL reference where the kind needs one.
 inline bool lacks_referent(const Value &v)
 {
     return v.missing || ((v.tag == String || v.tag == OwnedString) && !v.ref);
 }
 
-// Key and member equality under the match kind.  Boolean keys compare the
-// pointer given with the one a read of the store hands out (a pointer into
-// the store), so they never match; a Null key matches a free position only
-// when given as NULL.
-inline bool same_key(const Value &stored, const Value &sought)
+// Key and member equality under the match kind, for the entry at store
+// position `at`.  A Boolean key compares the pointer given with the one a
+// read of the store hands out, a pointer into the store: it matches only
+// when given as exactly that.  A Null key matches a free position when
+// given as NULL.
+inline bool same_key(const Value &stored, const Value &sought, int32_t at)
 {
     if (match_kind(stored.tag) != match_kind(sought.tag) || lacks_referent(sought)) return false;
     switch (match_kind(sought.tag)) {
     case Integer: return stored.number == sought.number;
     case Double: return stored.real == sought.real;
     case String: return stored.ref && stored.text == sought.text;
-    case Boolean: return false;
+    case Boolean: return sought.in_store == at;
     case Null: return sought.ref == nullptr;
     default: return stored.ref == sought.ref;
     }
@@ -83,13 +91,13 @@ inline bool same_key(const Value &stored, const Value &sought)
 
 // Element equality of IsEqual: numbers within 1e-6 across Integer and Double
 // (a NaN difference counts as close), families alike, objects by the id they
-// hold (every object the tests make is an Array holding its id).
+// hold, Null elements by what a read hands out (a parked object, or NULL).
 inline bool equal_elements(const Value &a, const Value &b)
 {
     auto close = [](double x, double y) { return !(std::fabs(x - y) > 1e-6); };
     auto as_real = [](const Value &v) { return v.tag == Integer ? double(v.number) : v.real; };
     switch (family(a.tag)) {
-    case Null: return b.tag == Null;
+    case Null: return b.tag == Null && a.ref == b.ref;
     case Integer:
         return (b.tag == Integer && a.number == b.number) || (b.tag == Double && close(a.number, b.real));
     case Double: return (b.tag == Double || b.tag == Integer) && close(a.real, as_real(b));
@@ -102,6 +110,25 @@ inline bool equal_elements(const Value &a, const Value &b)
     }
 }
 
+// What releasing owned objects sets off, shared by every model of one run.
+struct Hooks {
+    int64_t released = 0;          // owned objects released so far
+    std::function<void()> reenter;  // what a re-entrant object's Delete does
+    const void *spared = nullptr;   // a block changing hands: not released
+    bool spared_met = false;
+
+    void release(const Value &v, bool parked = false)
+    {
+        if (!(v.tag == OwnedObject || parked) || !v.ref) return;
+        if (v.ref == spared) {
+            spared_met = true;
+            return;
+        }
+        ++released;
+        if (v.reentrant && reenter) reenter();
+    }
+};
+
 class ArrayModel {
 public:
     std::vector<Value> cells;  // one per position in use
@@ -109,11 +136,23 @@ public:
     int32_t cursor = 0;
     int32_t initial = 0;
     int32_t maximum = 0;
-    int64_t released_objects = 0;  // OwnedObjects released so far
+    Hooks *hooks = nullptr;
+
+    explicit ArrayModel(Hooks *h = nullptr) : hooks(h) {}
+    virtual ~ArrayModel() = default;
+    ArrayModel(const ArrayModel &) = default;
+    ArrayModel &operator=(const ArrayModel &) = default;
 
     int32_t used() const { return static_cast<int32_t>(cells.size()); }
 
-    int32_t select(int32_t index, bool grow, int32_t *position = nullptr)
+    // The three slots a subclass overrides; the rest reaches them.
+    virtual int32_t put(Value v, int32_t index) { return array_put(v, index); }
+    virtual int32_t get(int32_t index, Value *out) { return array_get(index, out); }
+    virtual int32_t clear_at(int32_t index) { return array_clear_at(index); }
+    virtual void clear() { array_clear(); }
+    virtual void drop_stores() {}  // what Clear drops before the positions
+
+    int32_t select(int32_t index, bool grow)
     {
         int64_t p = index;
         if (index == -2) p = used();
@@ -130,28 +169,27 @@ public:
             cells.resize(static_cast<size_t>(needed));
         }
         cursor = static_cast<int32_t>(p);
-        if (position) *position = cursor;
         return StatusOk;
     }
 
-    int32_t put(const Value &v, int32_t index)
+    int32_t array_put(Value v, int32_t index)
     {
         if (v.missing && (holds_datum(v.tag) || v.tag == OwnedString)) return StatusBadType;
-        int32_t p = 0;
-        int32_t status = select(index, true, &p);
+        int32_t status = select(index, true);
         if (status != StatusOk) return status;
-        Value &old = cells[p];
-        if (is_owned(old.tag) && family(v.tag) == family(old.tag) && v.ref == old.ref) {
-            old.tag = v.tag;  // the same block changes hands
+        Value &slot = cells[static_cast<size_t>(cursor)];
+        if (is_owned(slot.tag) && family(v.tag) == family(slot.tag) && v.ref == slot.ref) {
+            slot.tag = v.tag;  // the same block changes hands
             return StatusOk;
         }
+        if (v.tag == OwnedString) v.ref = kOwnCopy;
+        Value old = slot;
+        slot = v;
         release(old);
-        old = v;
-        if (v.tag == OwnedString) old.ref = kOwnCopy;
         return StatusOk;
     }
 
-    int32_t get(int32_t index, Value *out)
+    int32_t array_get(int32_t index, Value *out)
     {
         if (index >= used()) {
             if (index > initial) return StatusOutOfRange;
@@ -159,20 +197,47 @@ public:
             if (status != StatusOk) return status;
         }
         if (index == -2 || (index == -1 && used() == 0)) return StatusOutOfRange;
-        int32_t p = 0;
-        int32_t status = select(index, false, &p);
+        int32_t status = select(index, false);
         if (status != StatusOk) return status;
-        *out = cells[p];
+        *out = cells[static_cast<size_t>(cursor)];
         if (out->tag == Null) out->ref = nullptr;  // a read of Null hands out NULL
         return StatusOk;
+    }
+
+    int32_t array_clear_at(int32_t index)
+    {
+        if (capacity == 0) return StatusOk;
+        if (index == -2) return StatusOutOfRange;
+        int32_t status = select(index, false);
+        if (status != StatusOk) return status;
+        Value old = cells[static_cast<size_t>(cursor)];
+        cells[static_cast<size_t>(cursor)] = Value{};
+        release(old);
+        return StatusOk;
+    }
+
+    // Everything held is released from storage already emptied; whatever a
+    // re-entrant Delete puts meanwhile is cleared as well.
+    void array_clear()
+    {
+        do {
+            std::vector<Value> old = std::move(cells);
+            cells.clear();
+            capacity = 0;
+            cursor = initial = maximum = 0;
+            for (const Value &v : old) release(v);
+        } while (!cells.empty());
+        capacity = 0;
+        cursor = initial = maximum = 0;
     }
 
     int32_t next(Value *out)
     {
         if (cursor == -1) cursor = 0;
         if (cursor >= used()) return StatusOutOfRange;
-        int32_t status = get(cursor, out);
-        if (status == StatusOk) ++cursor;
+        int32_t at = cursor;
+        int32_t status = get(at, out);
+        if (status == StatusOk) cursor += 1;
         return status;
     }
 
@@ -181,20 +246,8 @@ public:
         if (used() == 0 || cursor == -1 || cursor > used()) return StatusOutOfRange;
         if (cursor == used()) cursor = used() - 1;
         int32_t status = get(cursor, out);
-        if (status == StatusOk) --cursor;
+        if (status == StatusOk) cursor -= 1;
         return status;
-    }
-
-    int32_t clear_at(int32_t index)
-    {
-        if (capacity == 0) return StatusOk;
-        if (index == -2) return StatusOutOfRange;
-        int32_t p = 0;
-        int32_t status = select(index, false, &p);
-        if (status != StatusOk) return status;
-        release(cells[p]);
-        cells[p] = Value{};
-        return StatusOk;
     }
 
     int32_t set_index(int32_t index) { return select(index, false); }
@@ -211,17 +264,8 @@ public:
     }
     int32_t get_sizes() const { return std::max(used(), initial); }
 
-    // Clear releases every position in use, then forgets storage and sizes.
-    void clear()
-    {
-        for (Value &v : cells) release(v);
-        const int64_t released = released_objects;
-        *this = ArrayModel{};
-        released_objects = released;
-    }
-
-    // Save reads every position up to the size with GetAt; `record` receives
-    // the entries as written (borrowed kinds as owned ones).
+    // Save reads every position up to the size with the object's GetAt;
+    // `record` receives the entries as written (borrowed kinds as owned).
     int32_t save(std::vector<Value> *record)
     {
         int32_t count = get_sizes();
@@ -234,6 +278,7 @@ public:
             if (v.tag == Boolean) v.number &= 0xff;
             if (family(v.tag) == String || family(v.tag) == Object) v.tag = family(v.tag) + 1;
             v.copied = v.tag == OwnedObject;
+            v.reentrant = false;
             record->push_back(v);
         }
         return StatusOk;
@@ -250,26 +295,25 @@ public:
         return StatusOk;
     }
 
-    // Copy walks with Array's own SetIndex(0), GetIndex and Next, and puts
-    // each element into a fresh array at the position it came from; an
-    // owned pointer is borrowed by the copy.  False when the copy fails.
+    // Copy walks with Array's own SetIndex(0), GetIndex, Next and GetAt,
+    // whatever the class, and puts each element into a fresh Array at the
+    // position it came from; an owned pointer is borrowed by the copy.
     bool copy_into(ArrayModel *copy)
     {
-        set_index(0);
-        for (;;) {
-            int32_t p = 0;
-            get_index(&p);
+        if (set_index(0) != StatusOk) return true;  // the walk ends at once
+        for (int32_t p = cursor; p < used() && (maximum == 0 || p < maximum); p = ++cursor) {
             Value v;
-            int32_t status = next(&v);
-            if (status != StatusOk) return status == StatusOutOfRange;
+            array_get(p, &v);
             if (v.tag == OwnedObject && v.ref) v.copied = true;
             if (v.tag == OwnedPointer) v.tag = Pointer;
-            if (copy->put(v, p) != StatusOk) return false;
+            v.reentrant = false;
+            if (copy->array_put(v, p) != StatusOk) return false;
         }
+        return true;
     }
 
-    // IsEqual against a plain array (never a Dict): sizes, then every
-    // position read with GetAt on both sides.
+    // IsEqual against an array that is no Dict: sizes, then every position
+    // read with GetAt on both sides.
     int32_t is_equal(ArrayModel &other)
     {
         int32_t n = get_sizes();
@@ -282,19 +326,10 @@ public:
         return 1;
     }
 
-    // True when a position at or beyond `from` holds something owned, which
-    // Clear could not reach once the maximum is lowered to `from`.
-    bool owns_from(int32_t from) const
+protected:
+    void release(const Value &v, bool parked = false)
     {
-        for (size_t p = std::max(from, 0); p < cells.size(); ++p)
-            if (is_owned(cells[p].tag)) return true;
-        return false;
-    }
-
-private:
-    void release(Value &v)
-    {
-        if (v.tag == OwnedObject && v.ref) ++released_objects;
+        if (hooks) hooks->release(v, parked);
     }
 };
 
@@ -311,26 +346,34 @@ inline int32_t find_entry(ArrayModel &store, const Value &key, bool create, Free
     int32_t free_position = -1;
     Value v;
     for (int32_t n = 0; store.next(&v) == StatusOk; ++n) {
-        if (same_key(v, key)) return n;
+        if (same_key(store.cells[static_cast<size_t>(n)], key, n)) return n;
         if (v.tag == Null && (rule == FreeRule::Last || free_position < 0)) free_position = n;
     }
     if (!create || lacks_referent(key)) return -1;
     if (store.put(key, free_position >= 0 ? free_position : -2) != StatusOk) return -1;
-    int32_t position = -1;
-    if (store.get_index(&position) != StatusOk) return -1;
     if (created) *created = true;
-    return position;
+    return store.cursor;
 }
 
+// A Dict over values of any variant: the values model is the dictionary
+// itself by position, the key store a plain model beside it.
 class DictModel {
 public:
-    ArrayModel values;
+    ArrayModel &values;
     ArrayModel keys;
     bool has_keys = false;
 
+    DictModel(ArrayModel &v, Hooks *h) : values(v), keys(h) {}
+
     int32_t symbol_index(const Value &key) { return find_entry(store(), key, false, FreeRule::Last); }
 
-    int32_t get_symbol(int32_t position, Value *out) { return store().get(position, out) == StatusOk ? 0 : 1; }
+    // The key at a position, as GetSymbol hands it out.
+    int32_t get_symbol(int32_t position, Value *out)
+    {
+        if (store().get(position, out) != StatusOk) return 1;
+        if (holds_datum(out->tag)) out->in_store = keys.cursor;
+        return 0;
+    }
 
     int32_t put_key(const Value &value, const Value &key, bool *created)
     {
@@ -371,14 +414,16 @@ public:
     int32_t next(Value *out) { return keyed_step(true, out); }
     int32_t previous(Value *out) { return keyed_step(false, out); }
 
+    // The key store goes first; a key put back meanwhile goes as well.
     void clear()
     {
-        keys.clear();
-        has_keys = false;
-        values.clear();
+        values.drop_stores();
+        do {
+            has_keys = false;
+            keys.array_clear();
+            values.clear();
+        } while (has_keys);
     }
-
-    int64_t released_objects() const { return values.released_objects + keys.released_objects; }
 
     // On a stream: the key store's record, then the values' record.
     int32_t save(std::vector<Value> *key_record, std::vector<Value> *value_record)
@@ -399,13 +444,13 @@ public:
         return !has_keys || keys.copy_into(&copy->keys);
     }
 
-private:
     ArrayModel &store()  // made on first use, even by a pure lookup
     {
         has_keys = true;
         return keys;
     }
 
+private:
     int32_t keyed_step(bool forward, Value *out)
     {
         if (!has_keys) return forward ? values.next(out) : values.previous(out);
@@ -428,6 +473,8 @@ public:
     ArrayModel members;
     bool has_store = false;
 
+    explicit SetModel(Hooks *h) : members(h) {}
+
     int32_t index_of(const Value &v) { return find_entry(store(), v, false, FreeRule::First); }
     int32_t get_value(int32_t position, Value *out) { return store().get(position, out) == StatusOk ? 0 : 1; }
     int32_t contains(const Value &v) { return index_of(v) >= 0 ? 1 : 0; }
@@ -448,15 +495,16 @@ public:
 
     void clear()
     {
-        members.clear();
-        has_store = false;
+        do {
+            has_store = false;
+            members.array_clear();
+        } while (has_store);
     }
 
     // On a stream a set is its member store's record.
     int32_t save(std::vector<Value> *record) { return store().save(record); }
     int32_t load(const std::vector<Value> &record) { return store().load(record); }
 
-private:
     ArrayModel &store()  // made on first use, even by a pure lookup
     {
         has_store = true;

@@ -1,6 +1,6 @@
 // The library side of the model-based checks: where choices come from, the
-// values handed to containers, and how what the library shows is compared
-// with the model.
+// values and loaders handed to containers, and how what the library shows is
+// compared with the model.
 //
 // Choices come from a Source: a seeded generator in the test suites, the
 // input bytes in the fuzzer, so one sequence of operations serves both.
@@ -8,13 +8,14 @@
 // copy of the same text meet), a few borrowed objects and pointer targets
 // that outlive every container, and fresh owned objects and blocks made per
 // put.  A fresh owned value belongs to the container only when the model
-// says the call took it; otherwise settle() releases it, so nothing leaks
-// whatever the library answers.
+// says the call took it; otherwise settle() releases it.
 //
 // Every object handed to a container is a Counted object: an Array subclass
 // holding its id at position 0 and counting its Clear calls, that is its
-// deletions.  Copies and loaded objects come back as plain Arrays holding
-// the same id and are compared by that id.
+// deletions.  Some are re-entrant: their Delete puts the Integer 77 into the
+// container under test (or adds it, to a set), while that container is in
+// the middle of releasing them.  Copies and loaded objects come back as
+// plain Arrays holding the same id and are compared by that id.
 //
 // State is read through the pinned instance layout, never through methods,
 // so looking does not move cursors or extend arrays.
@@ -22,17 +23,17 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "quolan/containers.h"
 #include "quolan/stream.h"
-#include "reference.h"
+#include "variants.h"
 
 namespace qm {
 
@@ -100,12 +101,13 @@ struct ArrayView {
 static_assert(sizeof(ArrayView) == 64);
 inline const ArrayView *view(const void *o) { return static_cast<const ArrayView *>(o); }
 
-// A private store: Dict's key store sits at 64, GenSet's member store at 24.
-inline QuolanObject *store_at(QuolanObject *o, size_t offset)
+// A pointer field of an instance: a private store, the loader, the typed fields.
+template <class T = QuolanObject *>
+T field_at(QuolanObject *o, size_t offset)
 {
-    QuolanObject *store = nullptr;
-    std::memcpy(&store, reinterpret_cast<char *>(o) + offset, sizeof store);
-    return store;
+    T value;
+    std::memcpy(&value, reinterpret_cast<char *>(o) + offset, sizeof value);
+    return value;
 }
 
 inline int32_t object_id(const void *object)
@@ -119,6 +121,7 @@ inline int32_t object_id(const void *object)
 
 struct Counted {
     static inline int64_t clears = 0;
+    static inline std::map<const void *, QuolanObject *> targets;  // re-entrant object -> container
 
     static QuolanObject *cls()
     {
@@ -130,17 +133,29 @@ struct Counted {
         }();
         return c;
     }
-    static QuolanObject *make(int32_t id)
+    static QuolanObject *make(int32_t id, QuolanObject *reenters = nullptr)
     {
         QuolanObject *o = quolan_base_methods(cls())->New(cls());
         if (o) quolan_array_methods(o)->PutIntAt(o, id, 0);
+        if (o && reenters) targets[o] = reenters;
         return o;
     }
+    static void forget(const void *o) { targets.erase(o); }
 
 private:
     static void counting_clear(QuolanObject *self)
     {
         ++clears;
+        auto at = targets.find(self);
+        if (at != targets.end()) {
+            QuolanObject *target = at->second;
+            targets.erase(at);
+            char array[] = "Array";
+            if (quolan_base_methods(target)->IsA(target, array))
+                quolan_array_methods(target)->PutIntAt(target, 77, -2);
+            else
+                quolan_genset_methods(target)->AddInt32(target, 77);
+        }
         quolan_base_methods(array_baseclass)->Clear(self);
     }
 };
@@ -179,6 +194,14 @@ inline void *argument(Value &v)
     return const_cast<void *>(v.ref);
 }
 
+// A loader that answers every key with the key itself.
+inline int32_t echo_key(QuolanObject *, void **value, int32_t *tag, void *key, int32_t key_tag)
+{
+    *value = key;
+    *tag = key_tag;
+    return StatusOk;
+}
+
 class Pools {
 public:
     static constexpr const char *kTexts[] = {"a", "b", "c", "Key", "key", "", "7", "two words",
@@ -189,16 +212,49 @@ public:
     Pools()
     {
         for (int i = 0; i < kObjects; ++i) objects_[i] = Counted::make(100 + i);
+        // The Dict loader knows the Integer keys 1 to 3 and the text "7".
+        QuolanObject *dict = dict_baseclass_init();
+        dict_loader = quolan_base_methods(dict)->New(dict);
+        const DictMethods *d = quolan_dict_methods(dict_loader);
+        int32_t keys[] = {1, 2, 3}, forty_two = 42, seven = 7;
+        double half = 3.5;
+        d->PutKey(dict_loader, const_cast<char *>("one"), OwnedString, &keys[0], Integer);
+        d->PutKey(dict_loader, &forty_two, Integer, &keys[1], Integer);
+        d->PutKey(dict_loader, &half, Double, &keys[2], Integer);
+        d->PutIntStringKey(dict_loader, seven, "7");
+        static QuolanObject *echo_class = [dict] {
+            QuolanObject *k = quolan_generic_subclass(dict, dict->size, DictSlot_Count * sizeof(QuolanMethod));
+            if (k) reinterpret_cast<DictMethods *>(k->methods)->GetKey = echo_key;
+            return k;
+        }();
+        echo_loader = quolan_base_methods(echo_class)->New(echo_class);
     }
     ~Pools()
     {
         for (QuolanObject *o : objects_)
             if (o) quolan_base_methods(o)->Delete(o);
+        quolan_base_methods(dict_loader)->Delete(dict_loader);
+        quolan_base_methods(echo_loader)->Delete(echo_loader);
     }
     Pools(const Pools &) = delete;
     Pools &operator=(const Pools &) = delete;
 
-    int64_t self_deleted = 0;  // fresh objects the checks deleted themselves
+    int64_t self_deleted = 0;          // fresh objects the checks deleted themselves
+    QuolanObject *target = nullptr;    // what re-entrant objects put into
+    QuolanObject *dict_loader = nullptr;
+    QuolanObject *echo_loader = nullptr;
+
+    // What the Dict loader answers, in the model.
+    static int32_t dict_answer(const Value &key, Value *out)
+    {
+        *out = Value{};
+        if (key.tag == Integer && key.number == 1) *out = referring(OwnedString, kOwnCopy, "one");
+        else if (key.tag == Integer && key.number == 2) *out = integer(42);
+        else if (key.tag == Integer && key.number == 3) *out = real(3.5);
+        else if (family(key.tag) == String && key.ref && key.text == "7") *out = integer(7);
+        else return StatusOutOfRange;
+        return StatusOk;
+    }
 
     const char *text(Source &s) { return kTexts[s.below(kTextCount)]; }
     static const char *literal(const std::string &t)  // the pool's own pointer for a text
@@ -220,12 +276,14 @@ public:
         v.number = object_id(o);
         return v;
     }
-    Value fresh_object()
+    Value fresh_object(Source &s)
     {
-        QuolanObject *o = Counted::make(next_id_);
+        const bool reentrant = target && s.chance(30);
+        QuolanObject *o = Counted::make(next_id_, reentrant ? target : nullptr);
         pending_.push_back(o);
         Value v = referring(OwnedObject, o);
         v.number = next_id_++;
+        v.reentrant = reentrant;
         return v;
     }
     Value fresh_block()
@@ -262,7 +320,7 @@ public:
         case 6: case 7: case 8: return text_value(s, OwnedString);
         case 9: case 10: return text_value(s, String);
         case 11: return borrowed_object(s);
-        case 12: return owning ? fresh_object() : borrowed_object(s);
+        case 12: return owning ? fresh_object(s) : borrowed_object(s);
         case 13: return pointer(s, Pointer);
         case 14: return owning ? fresh_block() : pointer(s, Pointer);
         case 15: return referring(Null, s.chance(50) ? nullptr : &targets_[0]);
@@ -282,20 +340,18 @@ public:
         auto at = std::find(pending_.begin(), pending_.end(), v.ref);
         if (!v.ref || at == pending_.end()) return;
         pending_.erase(at);
-        if (!taken) release(v.tag, const_cast<void *>(v.ref));
-    }
-
-private:
-    void release(int32_t tag, void *ref)
-    {
-        if (tag == OwnedObject) {
-            quolan_base_methods(static_cast<QuolanObject *>(ref))->Delete(static_cast<QuolanObject *>(ref));
+        if (taken) return;
+        Counted::forget(v.ref);
+        if (v.tag == OwnedObject) {
+            quolan_base_methods(static_cast<QuolanObject *>(const_cast<void *>(v.ref)))
+                ->Delete(static_cast<QuolanObject *>(const_cast<void *>(v.ref)));
             ++self_deleted;
         } else {
-            std::free(ref);
+            std::free(const_cast<void *>(v.ref));
         }
     }
 
+private:
     std::vector<const void *> pending_;  // fresh values not yet settled
     QuolanObject *objects_[kObjects] = {};
     char targets_[4] = {};
@@ -305,13 +361,13 @@ private:
 // ---- comparison ------------------------------------------------------------------
 
 // Does an element the library holds or hands out agree with the model's?
-// `raw` compares the stored value word of a Null element too, which a read
-// hands out as NULL.
-inline bool agrees(const Value &m, int32_t tag, const void *value, bool raw = false)
+// A Null element compares its value word, which a plain read hands out as
+// NULL and a typed read as the parked object: the model's read says which.
+inline bool agrees(const Value &m, int32_t tag, const void *value)
 {
     if (tag != m.tag) return false;
     switch (tag) {
-    case Null: return value == (raw ? m.ref : nullptr);
+    case Null: return value == m.ref;
     case Integer:
     case Boolean: return value && std::memcmp(value, &m.number, 4) == 0;
     case Double: return value && std::memcmp(value, &m.real, 8) == 0;
@@ -327,7 +383,7 @@ inline bool agrees(const Value &m, int32_t tag, const void *value, bool raw = fa
 inline bool agrees(const Value &m, const Element &e)
 {
     const void *value = holds_datum(e.tag) ? static_cast<const void *>(&e.value) : e.value.pointer;
-    return agrees(m, e.tag, value, true);
+    return agrees(m, e.tag, value);
 }
 
 }  // namespace qm

@@ -1,0 +1,185 @@
+// What every container's storage must look like between two calls.
+//
+// check_invariants(object) walks an object of any of the seven classes (or a
+// class derived from one) through its pinned layout and answers NULL, or the
+// first rule it finds broken.  It reads fields only: no method is called, no
+// cursor moves, nothing is allocated.  Debug builds only; with NDEBUG it
+// answers NULL without looking.
+//
+// Rules, per storage:
+//   Array      one dimension; tables both present or both absent once Init
+//              ran; used_count within capacity; storage present exactly when
+//              capacity is; every element beyond used_count zero; cursor in
+//              [-1, used_count]; current_slot in [0, max(used_count,
+//              capacity)]; initial size not above the maximum.
+//   stores     every private store (key, member, type, deferred) is a plain
+//              Array obeying the rules above.
+//   Dict       no two keys equal under their match kind (pointers aside,
+//              which a copy may pair).
+//   GenSet     no two members equal under their match kind.
+//   typed      type-store entries are Null or owned type-list texts.
+//   deferred   a loader key stands only where the container holds a Null
+//              element, below its used_count.
+// The key and member rules hold for what the library's own operations
+// build; a hostile stream may load keys that break them, so `strict` false
+// skips them.
+//
+// May touch: the instance layouts of every class; used by tests and by
+// debug tooling, never by the library's own code paths.
+#pragma once
+
+#include <cmath>
+#include <cstring>
+
+#include "array/array.h"
+#include "array_variants/array_typed.h"
+#include "dict/dict_typed.h"
+#include "genset/genset.h"
+
+namespace qc {
+
+#ifndef NDEBUG
+
+namespace invariants {
+
+inline bool is_class(const QuolanObject *o, QuolanObject *cls) { return cls && o->methods == cls->methods; }
+
+inline int32_t used_of(const ArrayInstance *a)
+{
+    return a->dimensions ? a->dimensions[a->dimension_count - 1].used_count : 0;
+}
+
+inline const char *check_array(const QuolanObject *o)
+{
+    const auto *a = reinterpret_cast<const ArrayInstance *>(o);
+    if (a->dimension_count != 1) return "an Array has one dimension";
+    if (!a->dimensions) return a->elements ? "storage without a size record" : nullptr;
+    const DimensionRecord &rec = a->dimensions[0];
+    if (rec.used_count < 0 || rec.used_count > a->capacity) return "used_count outside the capacity";
+    if ((a->capacity > 0) != (a->elements != nullptr)) return "storage and capacity disagree";
+    if (rec.initial_size > rec.max_size) return "initial size above the maximum";
+    if (!a->cursors) return "a size record without a cursor";
+    const int32_t cursor = a->cursors[0];
+    if (cursor < -1 || cursor > rec.used_count) return "cursor outside [-1, used_count]";
+    if (a->current_slot < 0 || a->current_slot > std::max(rec.used_count, a->capacity))
+        return "current_slot outside the storage";
+    static const Element kZero{};
+    for (int32_t p = rec.used_count; p < a->capacity; ++p)
+        if (std::memcmp(&a->elements[p], &kZero, sizeof kZero) != 0) return "storage beyond used_count not zero";
+    return nullptr;
+}
+
+inline const char *check_store(QuolanObject *store)
+{
+    if (!store) return nullptr;
+    if (!is_class(store, array_baseclass)) return "a private store that is not a plain Array";
+    return check_array(store);
+}
+
+inline bool same_entry(const Element &a, const Element &b)
+{
+    if (match_kind(a.tag) != match_kind(b.tag)) return false;
+    switch (match_kind(a.tag)) {
+    case Null: return false;  // free positions
+    case Boolean: return false;  // never found again, so never a repeat
+    // A copy borrows what its source owned: a Pointer and an OwnedPointer
+    // key of the same block come out as two Pointer keys.
+    case Pointer: return false;
+    case Integer: return a.value.integer == b.value.integer;
+    case Double: return a.value.real == b.value.real;
+    case String:
+        return a.value.pointer && b.value.pointer &&
+               std::strcmp(static_cast<const char *>(a.value.pointer), static_cast<const char *>(b.value.pointer)) == 0;
+    default: return a.value.pointer == b.value.pointer;
+    }
+}
+
+inline const char *check_unique(QuolanObject *store)
+{
+    if (!store) return nullptr;
+    const auto *a = reinterpret_cast<const ArrayInstance *>(store);
+    for (int32_t i = 0; i < used_of(a); ++i)
+        for (int32_t j = i + 1; j < used_of(a); ++j)
+            if (same_entry(a->elements[i], a->elements[j])) return "two equal keys or members";
+    return nullptr;
+}
+
+inline const char *check_keys(QuolanObject *o, bool strict)
+{
+    QuolanObject *keys = reinterpret_cast<DictInstance *>(o)->key_store;
+    if (const char *broken = check_store(keys)) return broken;
+    return strict ? check_unique(keys) : nullptr;
+}
+
+inline const char *check_typed(const TypedFields &f, bool strict)
+{
+    if (const char *broken = check_store(f.type_store)) return broken;
+    if (!strict || !f.type_store) return nullptr;
+    const auto *t = reinterpret_cast<const ArrayInstance *>(f.type_store);
+    for (int32_t p = 0; p < used_of(t); ++p)
+        if (t->elements[p].tag != Null && (t->elements[p].tag != OwnedString || !t->elements[p].value.pointer))
+            return "a type list that is not owned text";
+    return nullptr;
+}
+
+inline const char *check_deferred(QuolanObject *o, QuolanObject *store)
+{
+    if (const char *broken = check_store(store)) return broken;
+    if (!store) return nullptr;
+    const auto *a = reinterpret_cast<const ArrayInstance *>(o);
+    const auto *s = reinterpret_cast<const ArrayInstance *>(store);
+    for (int32_t p = 0; p < used_of(s); ++p) {
+        if (s->elements[p].tag == Null) continue;
+        if (p >= used_of(a)) return "a loader key beyond the container's positions";
+        if (a->elements[p].tag != Null) return "a loader key over a value";
+    }
+    return nullptr;
+}
+
+// Whether `o` is of class `cls` or of a class derived from it (asked with
+// IsA, which wants a writable name).
+inline bool family_is(QuolanObject *o, QuolanObject *cls, const char *name)
+{
+    if (!cls) return false;
+    if (is_class(o, cls)) return true;
+    char buffer[16];
+    std::strncpy(buffer, name, sizeof buffer - 1);
+    buffer[sizeof buffer - 1] = '\0';
+    return base_of(o)->IsA(o, buffer) != 0;
+}
+
+}  // namespace invariants
+
+inline const char *check_invariants(QuolanObject *o, bool strict = true)
+{
+    using namespace invariants;
+    if (!o) return nullptr;
+    if (family_is(o, genset_baseclass, "GenSet")) {
+        QuolanObject *members = reinterpret_cast<GenSetInstance *>(o)->member_store;
+        if (const char *broken = check_store(members)) return broken;
+        return strict ? check_unique(members) : nullptr;
+    }
+    if (const char *broken = check_array(o)) return broken;
+    if (family_is(o, dict_baseclass, "Dict")) {
+        if (const char *broken = check_keys(o, strict)) return broken;
+    }
+    if (family_is(o, array_typedclass, "ArrayTyped"))
+        return check_typed(reinterpret_cast<ArrayTypedInstance *>(o)->typed, strict);
+    if (family_is(o, dict_typedclass, "DictTyped"))
+        return check_typed(reinterpret_cast<DictTypedInstance *>(o)->typed, strict);
+    // Both deferred layouts put the store right after the loader, which
+    // follows the parent's fields.
+    if (family_is(o, array_deferclass, "ArrayDefer"))
+        return check_deferred(o, *reinterpret_cast<QuolanObject **>(reinterpret_cast<char *>(o) + 72));
+    if (family_is(o, dict_deferclass, "DictDefer"))
+        return check_deferred(o, *reinterpret_cast<QuolanObject **>(reinterpret_cast<char *>(o) + 80));
+    return nullptr;
+}
+
+#else
+
+inline const char *check_invariants(QuolanObject *, bool = true) { return nullptr; }
+
+#endif
+
+}  // namespace qc
