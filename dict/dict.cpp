@@ -14,8 +14,13 @@
 // typed and deferred dictionaries apply to keyed access as well; Array's
 // behaviour is reached through the Array class's table.
 //
-// Every keyed operation moves the key store's cursor and only that one; the
-// keyed walk (Next, Previous) moves the dictionary's own cursor.
+// Cursors: every keyed operation walks the key store and so moves its
+// cursor; a keyed read, put or clear then goes through the dictionary's own
+// GetAt, PutAt or ClearAt, which select the key's position and so move the
+// dictionary's cursor too.  The keyed walk (Next, Previous) moves both.
+//
+// May touch: the key store, and the dictionary's positions through its own
+// table or Array's.
 #include "dict/dict.h"
 
 #include "dict/key_search.h"
