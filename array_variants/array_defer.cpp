@@ -5,6 +5,8 @@
 //
 //   @64 loader          borrowed; NULL until SetLoader
 //   @72 deferred_store  owned plain Array; made by Init, deleted by Clear
+//
+// May touch: ArrayDefer's own class table.
 #include "array_variants/deferred.h"
 
 extern "C" {

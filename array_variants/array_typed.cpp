@@ -4,6 +4,9 @@
 // (SetSlotType, CheckSlotType), a binding is recorded through the object's
 // own SetSlotType at the index the put was given, and objects are named by
 // their exact class ("Object-ArrayTyped").
+//
+// May touch: ArrayTyped's own class table; bindings go through the object's
+// own SetSlotType.
 #include "array_variants/array_typed.h"
 
 extern "C" {

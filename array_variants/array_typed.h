@@ -1,4 +1,6 @@
 // ArrayTyped's layout, for the printers that show its lock.
+//
+// May touch: nothing; the layout only.
 #pragma once
 
 #include <cstddef>

@@ -37,6 +37,9 @@
 //
 // The differences between the two classes are the parent class and the
 // instance layout before the two fields (`Base`); everything else is here.
+//
+// May touch: the container's positions, through its own table and its
+// parent's; the deferred store; the loader, through its GetKey slot only.
 #pragma once
 
 #include <cstddef>

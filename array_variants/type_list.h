@@ -13,6 +13,8 @@
 // fixed 64-byte buffer on the caller's stack, and a token too long for its
 // buffer is never copied (it counts as a mismatch).  Nothing keeps state; the
 // only calls out are an object's IsA and the assertion service.
+//
+// May touch: nothing but an object's IsA and the assertion service.
 #pragma once
 
 #include <cstddef>

@@ -29,6 +29,10 @@
 // SetSlotType, or through the position's key with its own GetSymbol and
 // SetKeyType).  Parent behaviour is always reached through the parent
 // class's table, overridable behaviour through the object's own.
+//
+// May touch: the container's positions, through its own table and its
+// parent's, and the value field of the element just selected (parking); the
+// type store.
 #pragma once
 
 #include <cstddef>

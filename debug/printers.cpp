@@ -36,6 +36,9 @@
 //   class has no such slots to call.  It prints as a nested object of another
 //   class does, its class name on a line of its own and nothing more, and the
 //   answer is 0 (nothing at all when it cannot name its class).
+//
+// May touch: containers through their method tables and the typed classes'
+// lock field; the caller's FILE, which is never flushed.
 #include <algorithm>
 #include <climits>
 #include <cstdio>

@@ -4,6 +4,8 @@
 // live in a private plain Array, the key store, at the same positions as
 // their values; a Null key is a free position.  The key store is created on
 // first use and deleted by Clear.
+//
+// May touch: the layout and the shared keyed helpers; no behaviour here.
 #pragma once
 
 #include "array/array.h"

@@ -10,6 +10,9 @@
 //
 //   @72 loader          borrowed; NULL until SetLoader
 //   @80 deferred_store  owned plain Array; made by Init, deleted by Clear
+//
+// May touch: DictDefer's own class table; keys through the object's own
+// PutKey and SymbolIndex.
 #include "array_variants/deferred.h"
 #include "dict/dict.h"
 

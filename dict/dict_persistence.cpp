@@ -14,6 +14,9 @@
 //
 // A copy is Array's copy of the values turned into a plain Dict, plus
 // Array's copy of the key store; the copy owns both.
+//
+// May touch: the key store and the dictionary's positions, through Array's
+// Save, Load and Copy.
 #include "dict/dict.h"
 
 namespace qc {

@@ -7,6 +7,9 @@
 // is recorded through the position's key (own GetSymbol, then own
 // SetKeyType); and objects are named by family ("Object-Array",
 // "Object-Dict", "Object-QUOLAN").
+//
+// May touch: DictTyped's own class table; keys through the object's own
+// SymbolIndex, GetSymbol and SetKeyType.
 #include "dict/dict_typed.h"
 
 extern "C" {

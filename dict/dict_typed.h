@@ -1,4 +1,6 @@
 // DictTyped's layout: Dict's fields, then those of the typed mechanism.
+//
+// May touch: nothing; the layout only.
 #pragma once
 
 #include <cstddef>

@@ -16,6 +16,8 @@
 //
 // The store belongs to its container, which creates it on first use through
 // ensure_store and deletes it with drop_store in its Clear (array/array.h).
+//
+// May touch: the store it is given, nothing else.
 #pragma once
 
 #include <cstdint>

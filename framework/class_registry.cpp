@@ -1,3 +1,7 @@
+// Class creation, the three methods every class answers for itself, and
+// the registry of class records (see class_registry.h).
+//
+// May touch: the object system's class creation and the new class's table.
 #include "framework/class_registry.h"
 
 #include <cstring>

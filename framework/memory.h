@@ -2,6 +2,8 @@
 // released by clients and by other libraries with the C library's free, so
 // these stay thin wrappers over malloc/realloc/free; having one place lets
 // tests make allocations fail on demand.
+//
+// May touch: the C library's allocator, nothing else.
 #pragma once
 
 #include <cstddef>

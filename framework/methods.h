@@ -5,6 +5,8 @@
 // through the parent class's table (`array_of(array_baseclass)->PutAt(obj, ...)`).
 // Both read the table through the typed structs of the public header, whose
 // member offsets are checked against the slot numbers at compile time.
+//
+// May touch: nothing; it only gives typed views of method tables.
 #pragma once
 
 #include "quolan/containers.h"

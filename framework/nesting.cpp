@@ -1,3 +1,4 @@
+// The per-thread nesting depth (see nesting.h).
 #include "framework/nesting.h"
 
 namespace qc {

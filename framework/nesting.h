@@ -7,6 +7,8 @@
 // the operation fails with its documented status instead of exhausting the
 // stack.  The depth is per thread, since objects may live on several threads
 // (each used by one thread at a time).
+//
+// May touch: one per-thread depth counter.
 #pragma once
 
 namespace qc {

@@ -4,6 +4,8 @@
 // a private plain Array, the member store, one member per position; a Null
 // entry is a free position.  The store is created on first use and deleted
 // by Clear.
+//
+// May touch: nothing; the layout only.
 #pragma once
 
 #include <cstddef>
