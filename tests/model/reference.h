@@ -1,28 +1,18 @@
-// A reference model of what a client can observe of every container class.
+// A reference model of what a client can observe of every container class,
+// written from the rules the classes promise, not from their code: an Array
+// is a vector of Values (its size is used_count) with a cursor, a capacity
+// and the two sizes; a Dict is its values plus a key store; a GenSet its
+// member store.  The typed and deferred models (variants.h) override what
+// their classes override: PutAt, GetAt, ClearAt and what Clear drops first.
+// Releasing an owned object is an event (Hooks): counted, and a re-entrant
+// object's Delete puts into its container, at the point the library
+// promises, after the position holds its new state.
 //
-// Each model is plain C++ over standard containers, written from the rules
-// the classes promise, step by step, not from their code: an Array is a
-// vector of Values (its size is used_count) with a cursor, a capacity and
-// the two sizes; a Dict is two such arrays, its values and its key store; a
-// GenSet is one, its member store.  The typed and deferred variants
-// (variants.h) override the three operations their classes override, PutAt,
-// GetAt and ClearAt, and every other operation reaches them as the classes'
-// own methods reach their overrides.  The key/member search walks the model
-// store with set_index(0) and next(), so the store cursors come out right.
-//
-// Releasing an owned object is an event of its own (Hooks): it is counted,
-// and an object made re-entrant puts into its container from its Delete.
-// The models release at the points the library promises: after the
-// position holds its new state.
-//
-// Where the rules leave a choice, the model takes ours:
-//   - indexes below -2 are refused with -6;
-//   - GetAt(-1) and Previous on an empty array answer -6 and move nothing;
-//   - a missing datum or text is refused by PutAt with -3, and a missing
-//     text or number key or member matches nothing and is refused with -3;
-//   - the keyed walk tests the key of the position the step delivers;
-//   - Clear forgets the sizes first and ends with nothing held, also when a
-//     Delete it runs puts something back.
+// Where the rules leave a choice, the model takes ours: indexes below -2
+// answer -6; GetAt(-1) and Previous on an empty array answer -6; a missing
+// datum or text is refused with -3 and matches no key; the keyed walk tests
+// the key of the position the step delivers; Clear forgets the sizes first
+// and ends with nothing held, also when a Delete puts something back.
 #pragma once
 
 #include <algorithm>
@@ -37,13 +27,12 @@
 
 namespace qm {
 
-// Stands for the pointer of a container's own copy of a text, which the
-// model cannot know: non-null, and never a pointer a caller passes.
+// Stands for a container's own copy of a text: never a pointer a caller passes.
 inline const char kOwnCopy[] = "";
 
-// One element.  `ref` is the pointer the element holds (String, the object
-// and pointer kinds, a parked object, and the argument a Null put stored);
-// `number` is the Integer or Boolean datum, or the id an object holds.
+// One element: `ref` is the pointer it holds (texts, objects, pointers, a
+// parked object, what a Null put stored), `number` the Integer or Boolean
+// datum or the id an object holds.
 struct Value {
     int32_t tag = Null;
     int32_t number = 0;
@@ -71,11 +60,9 @@ inline bool lacks_referent(const Value &v)
     return v.missing || ((v.tag == String || v.tag == OwnedString) && !v.ref);
 }
 
-// Key and member equality under the match kind, for the entry at store
-// position `at`.  A Boolean key compares the pointer given with the one a
-// read of the store hands out, a pointer into the store: it matches only
-// when given as exactly that.  A Null key matches a free position when
-// given as NULL.
+// Key equality under the match kind, for the entry at store position `at`.
+// A Boolean key matches only when given as the store's own pointer; a Null
+// key given as NULL matches a free position.
 inline bool same_key(const Value &stored, const Value &sought, int32_t at)
 {
     if (match_kind(stored.tag) != match_kind(sought.tag) || lacks_referent(sought)) return false;
@@ -89,9 +76,9 @@ inline bool same_key(const Value &stored, const Value &sought, int32_t at)
     }
 }
 
-// Element equality of IsEqual: numbers within 1e-6 across Integer and Double
-// (a NaN difference counts as close), families alike, objects by the id they
-// hold, Null elements by what a read hands out (a parked object, or NULL).
+// IsEqual's element equality: numbers within 1e-6 across Integer and Double
+// (NaN counts as close), families alike, objects by id, Null by what a read
+// hands out.
 inline bool equal_elements(const Value &a, const Value &b)
 {
     auto close = [](double x, double y) { return !(std::fabs(x - y) > 1e-6); };
@@ -216,8 +203,7 @@ public:
         return StatusOk;
     }
 
-    // Everything held is released from storage already emptied; whatever a
-    // re-entrant Delete puts meanwhile is cleared as well.
+    // Released from storage already emptied; what a Delete puts back goes too.
     void array_clear()
     {
         do {
@@ -264,8 +250,7 @@ public:
     }
     int32_t get_sizes() const { return std::max(used(), initial); }
 
-    // Save reads every position up to the size with the object's GetAt;
-    // `record` receives the entries as written (borrowed kinds as owned).
+    // The entries Save writes (borrowed kinds as owned), read with GetAt.
     int32_t save(std::vector<Value> *record)
     {
         int32_t count = get_sizes();
@@ -295,9 +280,8 @@ public:
         return StatusOk;
     }
 
-    // Copy walks with Array's own SetIndex(0), GetIndex, Next and GetAt,
-    // whatever the class, and puts each element into a fresh Array at the
-    // position it came from; an owned pointer is borrowed by the copy.
+    // Copy walks with Array's own methods whatever the class; an owned
+    // pointer is borrowed by the copy.
     bool copy_into(ArrayModel *copy)
     {
         if (set_index(0) != StatusOk) return true;  // the walk ends at once
@@ -312,8 +296,7 @@ public:
         return true;
     }
 
-    // IsEqual against an array that is no Dict: sizes, then every position
-    // read with GetAt on both sides.
+    // IsEqual against an array that is no Dict.
     int32_t is_equal(ArrayModel &other)
     {
         int32_t n = get_sizes();
@@ -335,9 +318,8 @@ protected:
 
 enum class FreeRule { Last, First };
 
-// The search shared by keys and members: a walk of the store from position
-// 0 with Next; a miss with `create` puts the key at the chosen free position,
-// else appends it, and answers where GetIndex says it went.
+// The search of keys and members: a walk with Next from position 0; a miss
+// with `create` puts the key at the chosen free position, else appends it.
 inline int32_t find_entry(ArrayModel &store, const Value &key, bool create, FreeRule rule,
                           bool *created = nullptr)
 {
@@ -355,8 +337,7 @@ inline int32_t find_entry(ArrayModel &store, const Value &key, bool create, Free
     return store.cursor;
 }
 
-// A Dict over values of any variant: the values model is the dictionary
-// itself by position, the key store a plain model beside it.
+// A Dict over values of any variant, with its key store beside them.
 class DictModel {
 public:
     ArrayModel &values;
@@ -390,8 +371,7 @@ public:
         return status;
     }
 
-    // An absent key answers -6 with an empty value; `absent` tells it apart
-    // from a -6 of the read itself.
+    // An absent key answers -6 with an empty value (`absent` says which -6).
     int32_t get_key(const Value &key, Value *out, bool *absent)
     {
         int32_t p = find_entry(store(), key, false, FreeRule::Last);

@@ -33,6 +33,7 @@
 
 #include "quolan/containers.h"
 #include "quolan/stream.h"
+#include "array/array.h"
 #include "variants.h"
 
 namespace qm {
@@ -89,16 +90,8 @@ private:
 
 // ---- layout --------------------------------------------------------------------
 
-struct ArrayView {
-    QuolanObject header;
-    Element *elements;
-    int32_t dimension_count;
-    DimensionRecord *dimensions;
-    int32_t *cursors;
-    int32_t current_slot;
-    int32_t capacity;
-};
-static_assert(sizeof(ArrayView) == 64);
+// The pinned Array layout, read from outside.
+using ArrayView = qc::ArrayInstance;
 inline const ArrayView *view(const void *o) { return static_cast<const ArrayView *>(o); }
 
 // A pointer field of an instance: a private store, the loader, the typed fields.
