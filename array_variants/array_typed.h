@@ -9,13 +9,9 @@
 
 namespace qc {
 
-struct ArrayTypedInstance {
-    ArrayInstance array;
-    TypedFields typed;
-};
+using ArrayTypedInstance = TypedLayout<ArrayInstance>;
 static_assert(offsetof(ArrayTypedInstance, typed.type_store) == 64);
-static_assert(offsetof(ArrayTypedInstance, typed.lock) == 72);
-static_assert(offsetof(ArrayTypedInstance, typed.access) == 76);
+static_assert(offsetof(ArrayTypedInstance, typed.lock) == 72 && offsetof(ArrayTypedInstance, typed.access) == 76);
 static_assert(sizeof(ArrayTypedInstance) == 80);
 
 extern const ClassDescriptor kArrayTypedClass;

@@ -50,6 +50,13 @@ struct TypedFields {
     int32_t access;            // 0 ReadWrite; any other value refuses puts
 };
 
+// A typed class's layout: its parent's fields, then the typed ones.
+template <class Base>
+struct TypedLayout {
+    Base base;
+    TypedFields typed;
+};
+
 // A Policy provides:
 //   using Instance = ...;                         layout with a `typed` member
 //   static constexpr TypeNameForm kNaming;        how bindings name objects

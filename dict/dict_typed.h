@@ -10,13 +10,9 @@
 
 namespace qc {
 
-struct DictTypedInstance {
-    DictInstance dict;
-    TypedFields typed;
-};
+using DictTypedInstance = TypedLayout<DictInstance>;
 static_assert(offsetof(DictTypedInstance, typed.type_store) == 72);
-static_assert(offsetof(DictTypedInstance, typed.lock) == 80);
-static_assert(offsetof(DictTypedInstance, typed.access) == 84);
+static_assert(offsetof(DictTypedInstance, typed.lock) == 80 && offsetof(DictTypedInstance, typed.access) == 84);
 static_assert(sizeof(DictTypedInstance) == 88);
 
 extern const ClassDescriptor kDictTypedClass;
