@@ -155,26 +155,18 @@ private:
 
 // ---- values ----------------------------------------------------------------------
 
-inline Value integer(int32_t n)
+inline Value number_of(int32_t tag, int32_t n, double d = 0)
 {
     Value v;
-    v.tag = Integer;
-    v.number = n;
+    v.tag = tag, v.number = n, v.real = d;
     return v;
 }
-inline Value real(double d)
-{
-    Value v;
-    v.tag = Double;
-    v.real = d;
-    return v;
-}
+inline Value integer(int32_t n) { return number_of(Integer, n); }
+inline Value real(double d) { return number_of(Double, 0, d); }
 inline Value referring(int32_t tag, const void *ref, const char *text = nullptr)
 {
     Value v;
-    v.tag = tag;
-    v.ref = ref;
-    if (text) v.text = text;
+    v.tag = tag, v.ref = ref, v.text = text ? text : "";
     return v;
 }
 
@@ -295,11 +287,7 @@ public:
         case 1: return integer(s.between(0, 9));
         case 2: return real(s.chance(10) ? std::nan("") : kReals[s.below(7)]);
         case 3: return real(s.between(0, 9));
-        case 4: {
-            Value v = integer(s.chance(20) ? 256 : s.between(-1, 1));
-            v.tag = Boolean;
-            return v;
-        }
+        case 4: return number_of(Boolean, s.chance(20) ? 256 : s.between(-1, 1));
         default: return real(s.between(-2, 2) * 0.5);
         }
     }
