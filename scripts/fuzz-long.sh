@@ -25,7 +25,7 @@ run() {
   fi
 }
 status=0
-targets=$(ls build/fuzz/fuzz/ | sed -n 's/^fuzz_//p')
+targets=$(cd fuzz && ls *_fuzz.cpp | sed 's/_fuzz\.cpp$//')  # not stale binaries
 set -- $targets
 while [ $# -gt 0 ]; do
   run "$1" & first=$!

@@ -8,12 +8,16 @@ runs=${2:-20000}
 export ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 status=0
-for target in "$build"/fuzz/fuzz_*; do
-  [ -x "$target" ] || continue
-  name=${target##*/fuzz_}
+# The targets are those fuzz/ defines, so a stale binary in the build
+# directory is not run.
+for src in fuzz/*_fuzz.cpp; do
+  name=$(basename "$src" _fuzz.cpp)
+  target=$build/fuzz/fuzz_$name
   n=$runs
+  # One load target serves the five loadable classes: RUNS inputs for each.
   # The operation-sequence target runs whole programs of calls per input,
   # about a hundred times slower than a single Load: fewer inputs, same time.
+  [ "$name" = load ] && n=$((runs * 5))
   [ "$name" = operations ] && n=$((runs / 100))
   work=$(mktemp -d)
   echo "-- fuzz_$name: $n runs"
