@@ -2,6 +2,7 @@
 #include "bench_support.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 
 namespace qb {
@@ -60,10 +61,15 @@ Obj int_array(int32_t n)
 void add_family(const char *workload, std::initializer_list<Contender> contenders,
                 std::initializer_list<int64_t> sizes)
 {
+    // A fixed iteration count makes two runs differ by exactly the work of
+    // the extra iterations: that is how bench/count_instructions.py gets
+    // instructions per operation out of callgrind's totals.
+    const char *fixed = std::getenv("QUOLAN_BENCH_ITERATIONS");
     for (const Contender &c : contenders) {
         std::string name = std::string(workload) + "/" + c.name;
         auto *b = benchmark::RegisterBenchmark(name.c_str(), c.body);
         b->Unit(benchmark::kMicrosecond);
+        if (fixed) b->Iterations(std::atoll(fixed));
         for (int64_t n : sizes) b->Arg(n);
     }
 }
