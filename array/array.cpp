@@ -15,18 +15,18 @@ QUOLAN_EXPORT QuolanObject *array_baseclass = nullptr;
 
 namespace qc {
 
+static_assert(alignof(DimensionRecord) >= alignof(int32_t), "the cursors may follow the records");
+
 int32_t create_tables(ArrayInstance *a)
 {
+    if (a->dimensions) return StatusOk;
     if (a->dimension_count < 1) return StatusNoMemory;
-    size_t n = static_cast<size_t>(a->dimension_count);
-    if (!a->cursors) {
-        a->cursors = static_cast<int32_t *>(mem::zalloc(n, sizeof(int32_t)));
-        if (!a->cursors) return StatusNoMemory;
-    }
-    if (!a->dimensions) {
-        a->dimensions = static_cast<DimensionRecord *>(mem::zalloc(n, sizeof(DimensionRecord)));
-        if (!a->dimensions) return StatusNoMemory;
-    }
+    // One block: `dimension_count` records, then as many cursors.
+    const size_t n = static_cast<size_t>(a->dimension_count);
+    void *block = mem::zalloc(n, sizeof(DimensionRecord) + sizeof(int32_t));
+    if (!block) return StatusNoMemory;
+    a->dimensions = static_cast<DimensionRecord *>(block);
+    a->cursors = reinterpret_cast<int32_t *>(a->dimensions + n);
     return StatusOk;
 }
 
@@ -123,11 +123,10 @@ void clear_elements(QuolanObject *self, bool walks_as_array)
     // Whatever is left is released from storage that is already detached:
     // an owned object's Delete that reaches back finds an empty array.  If it
     // put something back, that is cleared too.
-    while (a->elements || a->dimensions || a->cursors) {
+    while (a->elements || a->dimensions) {
         Element *elements = a->elements;
         const int32_t used = a->dimensions ? std::min(record_of(a).used_count, a->capacity) : 0;
-        mem::release(a->dimensions);
-        mem::release(a->cursors);
+        mem::release(a->dimensions);  // the cursors with them: one block
         a->elements = nullptr;
         a->dimensions = nullptr;
         a->cursors = nullptr;
@@ -182,12 +181,13 @@ int32_t Array_PutAt(QuolanObject *self, void *value, int32_t tag, int32_t index)
     Element incoming = element_from(value, tag);
 
     ArrayInstance *a = as_array(self);
-    Element *slot = select_for_write(a, index);
-    if (!slot) {
+    if (holds_datum(tag)) return put_datum(a, incoming, index);
+    const int32_t position = select_for_write(a, index);
+    if (position < 0) {
         int32_t status = select_index(a, index, true);
         if (status != StatusOk) return status;
-        slot = &a->elements[a->current_slot];
     }
+    Element *slot = &a->elements[a->current_slot];
     if (is_owned(slot->tag) && family(tag) == family(slot->tag) && value == slot->value.pointer) {
         slot->tag = tag;  // the same block changes hands; nothing is released or copied
         return StatusOk;
@@ -205,17 +205,45 @@ int32_t Array_PutAt(QuolanObject *self, void *value, int32_t tag, int32_t index)
     return incoming.tag == tag ? StatusOk : StatusNoMemory;
 }
 
+int32_t put_datum_rest(ArrayInstance *a, Element incoming, int32_t index, Element *slot)
+{
+    if (!slot) {
+        int32_t status = select_index(a, index, true);
+        if (status != StatusOk) return status;
+        slot = &a->elements[a->current_slot];
+    }
+    const Element old = *slot;
+    *slot = incoming;
+    release(old);
+    return StatusOk;
+}
+
+[[gnu::noinline]] static int32_t put_datum_by_table(QuolanObject *self, Element incoming, int32_t index)
+{
+    return array_of(self)->PutAt(self, &incoming.value, incoming.tag, index);
+}
+
+// The datum puts store straight into the storage when the object's PutAt is
+// Array's own; otherwise they go through its table.
+inline int32_t put_datum_at(QuolanObject *self, Element incoming, int32_t index)
+{
+    if (!keeps_array_slots(self, kPutSlot)) return put_datum_by_table(self, incoming, index);
+    return put_datum(as_array(self), incoming, index);
+}
 static int32_t Array_PutBooleanAt(QuolanObject *self, int32_t value, int32_t index)
 {
-    return put_at(self, &value, Boolean, index);
+    return put_datum_at(self, int_element(Boolean, value), index);
 }
 static int32_t Array_PutIntAt(QuolanObject *self, int32_t value, int32_t index)
 {
-    return put_at(self, &value, Integer, index);
+    return put_datum_at(self, int_element(Integer, value), index);
 }
 static int32_t Array_PutDoubleAt(QuolanObject *self, double value, int32_t index)
 {
-    return put_at(self, &value, Double, index);
+    Element incoming;
+    incoming.tag = Double;
+    incoming.value.real = value;
+    return put_datum_at(self, incoming, index);
 }
 static int32_t put_pointer(QuolanObject *self, const void *value, int32_t tag, int32_t index)
 {
@@ -246,15 +274,10 @@ static int32_t Array_PutPtrCopyAt(QuolanObject *self, void *value, int32_t index
     return put_pointer(self, value, OwnedPointer, index);
 }
 
-int32_t Array_GetAt(QuolanObject *self, void **value, int32_t *tag, int32_t index)
+// GetAt of anything but a position in use: reads that extend the array up
+// to its initial size, the special indexes, bounds, tables not yet made.
+[[gnu::noinline]] static int32_t get_at_rest(ArrayInstance *a, void **value, int32_t *tag, int32_t index)
 {
-    ArrayInstance *a = as_array(self);
-    if (Element *in_use = select_in_use(a, index)) {
-        const int32_t t = in_use->tag;
-        if (tag) *tag = t;
-        if (value) *value = value_ref(*in_use);
-        return StatusOk;
-    }
     int32_t status = ensure_tables(a);
     if (status != StatusOk) return status;
     const DimensionRecord &rec = record_of(a);
@@ -270,14 +293,21 @@ int32_t Array_GetAt(QuolanObject *self, void **value, int32_t *tag, int32_t inde
     if (index == -1 && rec.used_count == 0) return StatusOutOfRange;
     status = select_index(a, index, false);
     if (status != StatusOk) return status;
-
-    Element &e = a->elements[a->current_slot];
-    if (tag) *tag = e.tag;
-    if (value) *value = value_ref(e);
+    read_out(a->elements[a->current_slot], value, tag);
     return StatusOk;
 }
 
-int32_t Array_Next(QuolanObject *self, void **value, int32_t *tag)
+int32_t Array_GetAt(QuolanObject *self, void **value, int32_t *tag, int32_t index)
+{
+    ArrayInstance *a = as_array(self);
+    if (!select_in_use(a, index)) return get_at_rest(a, value, tag, index);
+    read_out(a->elements[index], value, tag);
+    return StatusOk;
+}
+
+// Next as defined: the cursor read through the tables, the position read
+// with the object's own GetAt, the cursor stepped past it.
+[[gnu::noinline]] static int32_t next_rest(QuolanObject *self, void **value, int32_t *tag)
 {
     ArrayInstance *a = as_array(self);
     int32_t status = ensure_tables(a);
@@ -285,21 +315,31 @@ int32_t Array_Next(QuolanObject *self, void **value, int32_t *tag)
     int32_t &cursor = cursor_of(a);
     if (cursor == -1) cursor = 0;
     if (cursor >= record_of(a).used_count) return StatusOutOfRange;
-    // An object that reads with Array's own GetAt is read in place, as that
-    // GetAt would read it.
-    if (keeps_array_slots(self, slot_bit(ArraySlot_GetAt))) {
-        const int32_t at = cursor;
-        if (Element *e = select_in_use(a, at)) {
-            if (tag) *tag = e->tag;
-            if (value) *value = value_ref(*e);
-            cursor_of(a) = at + 1;
-            return StatusOk;
-        }
-    }
     status = array_of(self)->GetAt(self, value, tag, cursor);
     if (status != StatusOk) return status;
     if (a->cursors) cursor_of(a) += 1;
     return StatusOk;
+}
+
+int32_t Array_Next(QuolanObject *self, void **value, int32_t *tag)
+{
+    // A step onto a position in use, by an object that reads with Array's
+    // own GetAt, reads in place: that GetAt would select the position (cursor
+    // and current_slot on it) and read it, and the step moves the cursor on.
+    ArrayInstance *a = as_array(self);
+    if (const DimensionRecord *rec = single_record(a)) {
+        int32_t &cursor = a->cursors[0];
+        const int32_t at = cursor == -1 ? 0 : cursor;
+        if (static_cast<uint32_t>(at) < static_cast<uint32_t>(rec->used_count) &&
+            (rec->max_size == 0 || at < rec->max_size) &&
+            keeps_array_slots(self, slot_bit(ArraySlot_GetAt))) {
+            read_out(a->elements[at], value, tag);
+            cursor = at + 1;
+            a->current_slot = at;
+            return StatusOk;
+        }
+    }
+    return next_rest(self, value, tag);
 }
 
 int32_t Array_Previous(QuolanObject *self, void **value, int32_t *tag)

@@ -39,48 +39,76 @@ inline int32_t &cursor_of(ArrayInstance *a) { return a->cursors[a->dimension_cou
 
 constexpr int32_t kGrowthStep = 32;
 
-// Creates the record and cursor tables if missing; 0 or -5.  The check is
-// inline because every read and walk step starts with it.
+// Creates the record and cursor tables if missing; 0 or -5.  Both live in
+// one block (the cursors follow the records), so they exist together and
+// `dimensions` alone says whether they do; Clear releases the block through
+// `dimensions`.  The check is inline because every read and walk step
+// starts with it.
 int32_t create_tables(ArrayInstance *a);
 inline int32_t ensure_tables(ArrayInstance *a)
 {
-    if (a->cursors && a->dimensions) return StatusOk;
+    if (a->dimensions) return StatusOk;
     return create_tables(a);
 }
 
-// The element a write at `index` (0 and up, or -2) lands on when the write
-// needs no new storage and no bound is set; NULL otherwise (then take
-// select_index).  Does exactly what select_index with growth does there:
-// used_count, cursor and current_slot move, capacity stays.
-inline Element *select_for_write(ArrayInstance *a, int32_t index)
+// The fast paths below take the common shape only: tables made, and one
+// dimension, as Init leaves every Array (dimension_count is never changed
+// afterwards).  Anything else takes the full path, which indexes the tables
+// by dimension_count.
+inline DimensionRecord *single_record(ArrayInstance *a)
 {
-    if (!a->cursors || !a->dimensions) return nullptr;
-    DimensionRecord &rec = record_of(a);
-    if (rec.max_size != 0 || (index < 0 && index != -2)) return nullptr;
-    const int32_t position = index == -2 ? rec.used_count : index;
-    // With no bound the capacity wanted is the used count rounded up to the
-    // step; when the capacity is itself a multiple of the step, that fits
-    // exactly when the position is below it.
-    if (position >= a->capacity || (a->capacity & (kGrowthStep - 1)) != 0) return nullptr;
-    if (position >= rec.used_count) rec.used_count = position + 1;
-    cursor_of(a) = position;
-    a->current_slot = position;
-    return &a->elements[position];
+    return a->dimension_count == 1 ? a->dimensions : nullptr;
 }
 
-// The element at `index` when it is a position in use that a read may select
-// without growth or bound trouble; NULL otherwise (then take the full path).
-// Moves the cursor and current_slot there, as an index selection does.
-inline Element *select_in_use(ArrayInstance *a, int32_t index)
+// The position a write at `index` (0 and up, or -2) lands on when the
+// write needs no new storage and no bound is set; -1 otherwise (then take
+// select_index).  Does exactly what select_index with growth does there:
+// used_count, cursor and current_slot move, capacity stays.
+inline int32_t select_for_write(ArrayInstance *a, int32_t index)
 {
-    if (!a->cursors || !a->dimensions) return nullptr;
-    const DimensionRecord &rec = record_of(a);
+    DimensionRecord *rec = single_record(a);
+    if (!rec || rec->max_size != 0) return -1;
+    const int32_t position = index == -2 ? rec->used_count : index;
+    // With no bound the capacity wanted is the used count rounded up to the
+    // step; when the capacity is itself a multiple of the step, that fits
+    // exactly when the position is below it.  One unsigned compare also
+    // turns away the negative indexes other than -2.
+    if (static_cast<uint32_t>(position) >= static_cast<uint32_t>(a->capacity) ||
+        (a->capacity & (kGrowthStep - 1)) != 0)
+        return -1;
+    if (position >= rec->used_count) rec->used_count = position + 1;
+    a->cursors[0] = position;
+    a->current_slot = position;
+    return position;
+}
+
+// Whether `index` is a position in use that a read may select without
+// growth or bound trouble; if so, selects it as an index selection does
+// (cursor and current_slot on it).  Otherwise nothing changes: take the full
+// path.
+inline bool select_in_use(ArrayInstance *a, int32_t index)
+{
+    const DimensionRecord *rec = single_record(a);
+    if (!rec) return false;
     // One unsigned compare rejects negative indexes and those past the end.
-    if (static_cast<uint32_t>(index) >= static_cast<uint32_t>(rec.used_count)) return nullptr;
-    if (rec.max_size != 0 && index >= rec.max_size) return nullptr;
-    cursor_of(a) = index;
+    if (static_cast<uint32_t>(index) >= static_cast<uint32_t>(rec->used_count)) return false;
+    if (rec->max_size != 0 && index >= rec->max_size) return false;
+    a->cursors[0] = index;
     a->current_slot = index;
-    return &a->elements[index];
+    return true;
+}
+
+// What a read of `e` hands out: its tag, and its value reference (see
+// value_ref in element.h), each only when asked for.
+inline void read_out(const Element &e, void **value, int32_t *tag)
+{
+    const int32_t t = e.tag;
+    if (tag) *tag = t;
+    if (!value) return;
+    if (holds_datum(t))
+        *value = const_cast<void *>(static_cast<const void *>(&e.value));
+    else
+        *value = t == Null ? nullptr : e.value.pointer;
 }
 
 // Resolves an index (-1 last in use, -2 just after it), checks its bounds,
@@ -121,6 +149,48 @@ inline int32_t put_at(QuolanObject *self, void *value, int32_t tag, int32_t inde
 {
     if (keeps_array_slots(self, kPutSlot)) return Array_PutAt(self, value, tag, index);
     return array_of(self)->PutAt(self, value, tag, index);
+}
+
+// Array's PutAt of a datum (Integer, Double, Boolean) already read into
+// `incoming`.  Neither the same-pointer rule nor a copy applies to a datum,
+// so the put is the index selection, the store, and then the release of
+// what the position held.  The common case, a position that needs no growth
+// and held nothing owned, is a straight line; put_datum_rest does the rest
+// from `slot`, the element selected already or NULL when none was.
+[[gnu::noinline]] int32_t put_datum_rest(ArrayInstance *a, Element incoming, int32_t index, Element *slot);
+inline int32_t put_datum(ArrayInstance *a, Element incoming, int32_t index)
+{
+    if (index == -2) {
+        // An append lands beyond the used count, where storage is zero:
+        // there is nothing to release.
+        DimensionRecord *rec = single_record(a);
+        if (!rec) return put_datum_rest(a, incoming, index, nullptr);
+        const int32_t position = rec->used_count;
+        if (rec->max_size != 0 || position >= a->capacity || (a->capacity & (kGrowthStep - 1)) != 0)
+            return put_datum_rest(a, incoming, index, nullptr);
+        rec->used_count = position + 1;
+        a->cursors[0] = position;
+        a->current_slot = position;
+        a->elements[position] = incoming;
+        return StatusOk;
+    }
+    const int32_t position = select_for_write(a, index);
+    if (position < 0) return put_datum_rest(a, incoming, index, nullptr);
+    Element *slot = &a->elements[position];
+    if (is_owned(slot->tag)) return put_datum_rest(a, incoming, index, slot);
+    *slot = incoming;
+    return StatusOk;
+}
+
+// An Element holding a datum, its value word cleared first as element_from
+// leaves it.
+inline Element int_element(int32_t tag, int32_t datum)
+{
+    Element e;
+    e.tag = tag;
+    e.value.pointer = nullptr;
+    e.value.integer = datum;
+    return e;
 }
 
 // Array's Clear.  `walks_as_array` says that the object's SetIndex, GetIndex,
