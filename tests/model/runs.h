@@ -457,8 +457,22 @@ private:
         if (variant_ == Variant::Typed)
             compare_store(*this, field_at(c.o, keyed_ ? 72 : 64), copied.has_types, copied.types, "copied types");
         sound(c.o, "copy");
-        if (!keyed_) same("IsEqual", values_.is_equal(copied), quolan_base_methods(obj_)->IsEqual(obj_, c.o));
-        else same("IsEqual of a Dict", 0, quolan_base_methods(obj_)->IsEqual(obj_, c.o));
+        if (keyed_) {
+            same("IsEqual of a Dict", 0, quolan_base_methods(obj_)->IsEqual(obj_, c.o));
+            return;
+        }
+        same("IsEqual", values_.is_equal(copied), quolan_base_methods(obj_)->IsEqual(obj_, c.o));
+        // A number of the copy nudged within, just past, and well past the tolerance.
+        const int32_t p = copied.used() - 1;
+        if (variant_ != Variant::Plain || p < 0) return;
+        if (copied.cells[static_cast<size_t>(p)].tag != Integer && copied.cells[static_cast<size_t>(p)].tag != Double)
+            return;
+        static constexpr double kNudges[] = {5e-7, 2e-6, 0.5};
+        const Value &at = copied.cells[static_cast<size_t>(p)];
+        const Value nudged = real((at.tag == Integer ? at.number : at.real) + kNudges[step % 3]);
+        copied.array_put(nudged, p);
+        quolan_array_methods(c.o)->PutDoubleAt(c.o, nudged.real, p);
+        same("IsEqual after a nudge", values_.is_equal(copied), quolan_base_methods(obj_)->IsEqual(obj_, c.o));
     }
 
     bool keyed_;
