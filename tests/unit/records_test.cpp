@@ -1,91 +1,57 @@
 // Stream records, byte for byte, of every loadable class; what Save and Load
-// refuse; and hostile bytes, every answer a status, nothing read past a
-// buffer, nothing leaked, the object usable after.  Round trips of every
-// kind of element are held against the model (tests/model).
+// refuse; hostile bytes, every answer a status, nothing read past a buffer or
+// leaked, the object usable after.  Round trips are the model's (tests/model).
 #include <chrono>
 
-#include "typed_support.h"
+#include "support.h"
 
 using namespace qt;
 
 namespace {
 
-// One sample of each loadable class, its exact record, and a maker of an
-// empty object to load it into.
-struct Sample {
-    const char *name;
-    Obj (*make)();
-    Obj (*empty)();
-    ByteVec record;
-};
-
-Obj array_sample()
-{
-    Obj a = new_array(), inner = new_array();
-    A(inner.get())->PutIntAt(inner.get(), -1, 0);
-    auto *m = A(a.get());
-    m->PutIntAt(a.get(), 7, -2);
-    m->PutStringCopyAt(a.get(), "abc", -2);
-    m->PutAt(a.get(), nullptr, Null, -2);
-    m->PutObjectAt(a.get(), nullptr, -2);  // no object: an empty position
-    m->PutDoubleAt(a.get(), -0.25, -2);
-    m->PutBooleanAt(a.get(), 256, -2);  // only the low byte is kept
-    m->PutStringAt(a.get(), "", -2);     // borrowed: written as owned
-    m->PutObjectCopyAt(a.get(), inner.release(), -2);
-    return a;
-}
-
-// "a" -> 1, a free position where "b" was, borrowed "c" -> borrowed "v",
-// and a Boolean put by position only.
-Obj dict_sample()
-{
-    Obj d = new_dict();
-    D(d.get())->PutIntStringKey(d.get(), 1, "a");
-    D(d.get())->PutIntStringKey(d.get(), 2, "b");
-    D(d.get())->PutKey(d.get(), K("v"), String, K("c"), String);
-    D(d.get())->ClearKey(d.get(), K("b"), String);
-    A(d.get())->PutBooleanAt(d.get(), 1, 3);
-    return d;
-}
-
-Obj typed_array_sample()
-{
-    Obj a = new_typed_array();
-    TA(a.get())->PutIntAt(a.get(), 7, 0);
-    TA(a.get())->SetSlotType(a.get(), "Double", 1);
-    TA(a.get())->SetLock(a.get(), 0x102);
-    return a;
-}
-
-Obj typed_dict_sample()
-{
-    Obj d = new_typed_dict();
-    TD(d.get())->PutIntStringKey(d.get(), 5, "n");
-    TD(d.get())->SetAccess(d.get(), -1);
-    return d;
-}
-
-Obj set_sample()
-{
-    Obj s = new_set();
-    G(s.get())->AddString(s.get(), "a");
-    G(s.get())->AddInt32(s.get(), 5);
-    G(s.get())->AddString(s.get(), "b");
-    G(s.get())->ClearElement(s.get(), K("a"), String);
-    return s;
-}
-
+// One sample of each loadable class: how to fill it, and its exact record.
+struct Sample { QuolanObject *(*init)(); void (*fill)(QuolanObject *); ByteVec record; };
 const Sample kSamples[] = {
-    {"Array", array_sample, new_array,
+    {array_baseclass_init,
+     [](QuolanObject *a) {
+         QuolanObject *inner = new_array().release();
+         A(inner)->PutIntAt(inner, -1, 0);
+         A(a)->PutIntAt(a, 7, -2);
+         A(a)->PutStringCopyAt(a, "abc", -2);
+         A(a)->PutAt(a, nullptr, Null, -2);
+         A(a)->PutObjectAt(a, nullptr, -2);  // no object: an empty position
+         A(a)->PutDoubleAt(a, -0.25, -2);
+         A(a)->PutBooleanAt(a, 256, -2);  // only the low byte is kept
+         A(a)->PutStringAt(a, "", -2);     // borrowed: written as owned
+         A(a)->PutObjectCopyAt(a, inner, -2);
+     },
      Bytes().i32(8).i32(1).i32(7).i32(4).str("abc").i32(0).i32(0).i32(2).f64(-0.25).i32(9).byte(0).i32(4).str("")
          .i32(6).name("Array").i32(1).i32(1).i32(-1).v},
-    {"Dict", dict_sample, new_dict,
-     Bytes().i32(3).i32(4).str("a").i32(0).i32(4).str("c").i32(4).i32(1).i32(1).i32(0).i32(4).str("v").i32(9).byte(1).v},
-    {"ArrayTyped", typed_array_sample, new_typed_array,
+    // "a" -> 1, a free position where "b" was, borrowed "c" -> "v", a keyless Boolean.
+    {dict_baseclass_init,
+     [](QuolanObject *d) {
+         D(d)->PutIntStringKey(d, 1, "a");
+         D(d)->PutIntStringKey(d, 2, "b");
+         D(d)->PutKey(d, K("v"), String, K("c"), String);
+         D(d)->ClearKey(d, K("b"), String);
+         A(d)->PutBooleanAt(d, 1, 3);
+     },
+     Bytes().i32(3).i32(4).str("a").i32(0).i32(4).str("c").i32(4).i32(1).i32(1).i32(0).i32(4).str("v").i32(9)
+         .byte(1).v},
+    {array_typedclass_init,
+     [](QuolanObject *a) { TA(a)->PutIntAt(a, 7, 0); TA(a)->SetSlotType(a, "Double", 1); TA(a)->SetLock(a, 0x102); },
      Bytes().i32(2).i32(4).str("Integer").i32(4).str("Double").i32(1).i32(1).i32(7).byte(2).i32(0).v},
-    {"DictTyped", typed_dict_sample, new_typed_dict,
+    {dict_typedclass_init,
+     [](QuolanObject *d) { TD(d)->PutIntStringKey(d, 5, "n"); TD(d)->SetAccess(d, -1); },
      Bytes().i32(1).i32(4).str("Integer").i32(1).i32(4).str("n").i32(1).i32(1).i32(5).byte(0).i32(-1).v},
-    {"GenSet", set_sample, new_set, Bytes().i32(3).i32(0).i32(1).i32(5).i32(4).str("b").v},
+    {genset_baseclass_init,
+     [](QuolanObject *s) {
+         G(s)->AddString(s, "a");
+         G(s)->AddInt32(s, 5);
+         G(s)->AddString(s, "b");
+         G(s)->ClearElement(s, K("a"), String);
+     },
+     Bytes().i32(3).i32(0).i32(1).i32(5).i32(4).str("b").v},
 };
 
 int32_t load_fresh(const ByteVec &bytes)
@@ -101,22 +67,25 @@ int32_t load_fresh(const ByteVec &bytes)
 TEST(Records, EachClassWritesItsExactRecordAndReadsItBack)
 {
     for (const Sample &s : kSamples) {
-        SCOPED_TRACE(s.name);
-        Obj original = s.make(), back = s.empty();
+        Obj original = make(s.init()), back = make(s.init());
+        SCOPED_TRACE(s.init()->size);
+        s.fill(original.get());
         EXPECT_EQ(saved(original.get()), s.record);
         ASSERT_EQ(load(back.get(), s.record), 0);
         EXPECT_EQ(saved(back.get()), s.record) << "positions and free holes come back";
         int32_t status = 0;
         EXPECT_TRUE(saved(original.get(), &status, 1).empty()) << "mode 1 writes nothing";
         EXPECT_EQ(status, StatusFailed);
-        EXPECT_EQ(load(s.empty().get(), s.record, 1), StatusFailed);
-        EXPECT_EQ(B(back.get())->Save(back.get(), nullptr, 0), StatusFailed);
-        EXPECT_EQ(B(back.get())->Load(back.get(), nullptr, 0), StatusFailed);
-        expect_every_cut_refused(s.record, s.empty);
-        for (size_t limit = 0; limit < s.record.size(); ++limit) {
+        EXPECT_EQ(load(make(s.init()).get(), s.record, 1), StatusFailed);
+        EXPECT_EQ(B(back.get())->Save(back.get(), nullptr, 0) + B(back.get())->Load(back.get(), nullptr, 0),
+                  2 * StatusFailed);
+        // Every strict prefix is refused (and leaves nothing half-built behind);
+        // every short write fails.
+        for (size_t n = 0; n < s.record.size(); ++n) {
+            EXPECT_NE(load(make(s.init()).get(), ByteVec(s.record.begin(), s.record.begin() + long(n))), 0) << n;
             Obj out(quolan_memory_stream_new());
-            quolan_memory_stream_set_write_limit(out.get(), limit);
-            EXPECT_NE(B(original.get())->Save(original.get(), out.get(), 0), 0) << "short write at " << limit;
+            quolan_memory_stream_set_write_limit(out.get(), n);
+            EXPECT_NE(B(original.get())->Save(original.get(), out.get(), 0), 0) << "short write at " << n;
         }
     }
     Obj sized = new_array();
@@ -124,19 +93,19 @@ TEST(Records, EachClassWritesItsExactRecordAndReadsItBack)
     EXPECT_EQ(saved(sized.get()), Bytes().i32(4).i32(0).i32(0).i32(0).i32(0).v) << "the initial size counts";
 }
 
+// A kind that cannot be stored is refused after its tag (a borrowed text's is
+// the owned tag) is written; what was written stays in the stream.
 TEST(Records, UnstorableKindsAreRefusedAfterTheirTag)
 {
     int x = 0;
-    int32_t status = 0;
     Obj a = new_array();
     A(a.get())->PutIntAt(a.get(), 1, 0);
-    A(a.get())->PutPtrAt(a.get(), &x, 1);
-    EXPECT_EQ(saved(a.get(), &status), Bytes().i32(2).i32(1).i32(1).i32(7).v);
-    EXPECT_EQ(status, StatusBadType);
-    for (int32_t tag : {int32_t{String}, 10}) {
-        A(a.get())->PutAt(a.get(), tag == String ? nullptr : &x, tag, 1);
-        saved(a.get(), &status);
-        EXPECT_EQ(status, StatusBadType) << tag;
+    const int32_t cases[][2] = {{Pointer, Pointer}, {String, OwnedString}, {10, 10}};  // put, then written
+    for (const auto &c : cases) {
+        A(a.get())->PutAt(a.get(), c[0] == String ? nullptr : &x, c[0], 1);
+        int32_t status = 0;
+        EXPECT_EQ(saved(a.get(), &status), Bytes().i32(2).i32(1).i32(1).i32(c[1]).v) << c[0];
+        EXPECT_EQ(status, StatusBadType) << c[0];
     }
 }
 
@@ -153,15 +122,16 @@ TEST(Records, LoadPutsOverWhatIsThereThroughTheObjectsOwnPuts)
 
     Obj bounded = new_array();
     A(bounded.get())->SetSizes(bounded.get(), 0, 1);
-    EXPECT_EQ(load(bounded.get(), Bytes().i32(2).i32(4).str("kept").i32(6).name("Array").i32(0).v), StatusOutOfRange)
-        << "the refused object is deleted, not leaked";
+    EXPECT_EQ(load(bounded.get(), Bytes().i32(2).i32(4).str("kept").i32(6).name("Array").i32(0).v),
+              StatusOutOfRange) << "the refused object is deleted, not leaked";
 
-    Obj t = new_typed_array();
-    ASSERT_EQ(load(t.get(), Bytes().i32(1).i32(4).str("Double").i32(2).i32(1).i32(5).i32(9).byte(1).byte(1).i32(1).v), 0);
+    Obj t = make(array_typedclass_init());
+    ASSERT_EQ(load(t.get(), Bytes().i32(1).i32(4).str("Double").i32(2).i32(1).i32(5).i32(9).byte(1).byte(1).i32(1).v),
+              0);
     EXPECT_EQ(get(t.get(), 0).tag, Double) << "an Integer typed Double loads as a Double";
     EXPECT_EQ(type_at(t.get(), 1), "Boolean") << "untyped positions are bound";
     EXPECT_EQ(load(t.get(), Bytes().i32(0).i32(1).i32(1).i32(5).v), StatusLocked) << "the loaded access applies";
-    Obj c = new_typed_array();
+    Obj c = make(array_typedclass_init());
     EXPECT_EQ(load(c.get(), Bytes().i32(1).i32(1).i32(9).i32(1).i32(1).i32(5).v), StatusBadType)
         << "a type entry that is not text admits nothing";
 }
@@ -185,9 +155,7 @@ TEST(Records, MalformedEntriesAreRefused)
     auto start = std::chrono::steady_clock::now();
     EXPECT_NE(load_fresh(Bytes().i32(INT32_MAX).i32(1).i32(5).v), 0);
     EXPECT_NE(load_fresh(Bytes().i32(1).i32(4).i32(2000000000).raw("xyz", 3).v), 0);
-    auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 2000)
-        << "huge claims cost only what the input holds";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "claims cost only what is there";
 }
 
 // Past 1,000 levels every recursive operation refuses instead of exhausting
@@ -223,6 +191,6 @@ TEST(Records, NestingPastTheLimitIsRefusedByEveryOperation)
     EXPECT_EQ(get(copy.get(), 0).value, self.get());
 
     Obj holder = new_array();  // a set nested in an array cannot be copied
-    A(holder.get())->PutObjectCopyAt(holder.get(), set_sample().release(), 0);
+    A(holder.get())->PutObjectCopyAt(holder.get(), make(genset_baseclass_init()).release(), 0);
     EXPECT_EQ(B(holder.get())->Copy(array_baseclass, holder.get()), nullptr);
 }

@@ -1,21 +1,17 @@
 // What the model cannot see of the deferred containers: how often the loader
 // is asked, the assertion service's reports, streams left unread; and a
 // deferred dictionary serving as the loader of a deferred array.
-#include "defer_support.h"
+#include "support.h"
 
 using namespace qt;
 
 namespace {
 
-struct Deferred : WithLoader {
-    Obj arr = make(array_deferclass_init());
+struct Deferred : ::testing::Test {
+    Obj loader = counting_loader(), arr = make(array_deferclass_init());
     QuolanObject *a = arr.get();
 
-    void SetUp() override
-    {
-        WithLoader::SetUp();
-        AD(a)->SetLoader(a, loader.get());
-    }
+    void SetUp() override { AD(a)->SetLoader(a, loader.get()); }
     int32_t defer(int32_t key, int32_t index) { return AD(a)->PutDeferredAt(a, &key, Integer, index); }
 };
 
@@ -45,7 +41,8 @@ TEST_F(Deferred, FailedAndLoaderlessReadsKeepTheKeyAndAreReported)
     EXPECT_EQ(quolan_testing_assert_reports(), reports + 2);
 
     AD(a)->SetLoader(a, loader.get());
-    map_key(loader.get(), 9, &two, Integer);
+    int32_t two = 2, nine = 9;
+    D(loader.get())->PutKey(loader.get(), &two, Integer, &nine, Integer);
     EXPECT_EQ(A(a)->GetAt(a, nullptr, nullptr, 0), 0) << "loads with nowhere to answer";
     EXPECT_EQ(get(a, 0).integer(), 2);
     EXPECT_EQ(loader_calls, 2);
@@ -67,6 +64,7 @@ TEST_F(Deferred, ADeferredDictionaryServesAsLoader)
 {
     Obj dict = make(dict_deferclass_init());
     QuolanObject *d = dict.get();
+    int32_t one = 1, two = 2;
     DD(d)->SetLoader(d, loader.get());
     DD(d)->PutDeferredKey(d, &two, Integer, &one, Integer);
     AD(a)->SetLoader(a, d);
