@@ -56,6 +56,11 @@ public:
     {
         if (status == StatusOk) expect(agrees(m, tag, value), what, m.tag, tag);
     }
+    // A read's status, then, when it succeeded, what it handed out.
+    void read(const char *what, int32_t want, const Value &m, int32_t got, int32_t tag, const void *value)
+    {
+        if (same("status", want, got)) same_read(what, got, m, tag, value);
+    }
     void sound(QuolanObject *o, const char *which)
     {
         if (const char *broken = qc::check_invariants(o)) {
@@ -144,7 +149,13 @@ public:
         compare_deletions(baseline);
     }
 
-    QuolanObject *object() const { return obj_; }
+    void clear()
+    {
+        note("Clear");
+        clear_model();
+        quolan_base_methods(obj_)->Clear(obj_);
+    }
+
     Hooks hooks;
 
 protected:

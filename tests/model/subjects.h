@@ -170,6 +170,14 @@ inline Value referring(int32_t tag, const void *ref, const char *text = nullptr)
     return v;
 }
 
+// A datum or text given as NULL.
+inline Value missing(int32_t tag)
+{
+    Value v = referring(tag, nullptr);
+    v.missing = true;
+    return v;
+}
+
 // The argument a call passes for `v`: a pointer to the datum, or the pointer.
 inline void *argument(Value &v)
 {
@@ -249,11 +257,8 @@ public:
         return nullptr;
     }
 
-    Value text_value(Source &s, int32_t tag)
-    {
-        const char *t = text(s);
-        return referring(tag, t, t);
-    }
+    Value text_value(Source &s, int32_t tag) { return text_value(s, tag, text(s)); }
+    Value text_value(Source &, int32_t tag, const std::string &t) { return referring(tag, literal(t), literal(t)); }
     Value borrowed_object(Source &s, int32_t tag = Object)
     {
         QuolanObject *o = objects_[s.below(kObjects)];
@@ -306,7 +311,7 @@ public:
         case 14: return owning ? fresh_block() : pointer(s, Pointer);
         case 15: return referring(Null, s.chance(50) ? nullptr : &targets_[0]);
         case 16: {  // a datum or text given as NULL
-            Value v = s.chance(50) ? number(s) : referring(OwnedString, nullptr);
+            Value v = s.chance(50) ? number(s) : missing(OwnedString);
             v.missing = true;
             return v;
         }
