@@ -195,7 +195,7 @@ int32_t Array_PutAt(QuolanObject *self, void *value, int32_t tag, int32_t index)
     // Duplicate before anything is released: the new text may live inside
     // the old one.  Without the copy the position ends Null.
     if (tag == OwnedString) {
-        incoming.value.pointer = mem::dup(static_cast<const char *>(value));
+        incoming.value.pointer = copy_text(static_cast<const char *>(value));
         if (!incoming.value.pointer) incoming.tag = Null;
     }
     // The position holds its new value before the old one is released.

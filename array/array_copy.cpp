@@ -60,7 +60,7 @@ int32_t copy_elements(QuolanObject *copy, QuolanObject *source)
         switch (e.tag) {
         case Null: continue;  // already zero: a Null read gives a null value
         case OwnedString:
-            out.value.pointer = mem::dup(static_cast<const char *>(e.value.pointer));
+            out.value.pointer = copy_text(static_cast<const char *>(e.value.pointer));
             if (!out.value.pointer) status = StatusNoMemory;
             break;
         case OwnedObject:

@@ -12,6 +12,7 @@
 // for every other tag.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -113,6 +114,24 @@ inline void release(const Element &detached)
     } else {
         mem::release(owned);
     }
+}
+
+// The library's own copy of a text, for an OwnedString element; NULL when
+// memory runs out.  Every OwnedString block an element holds is made here
+// (puts and copies alike), rounded up to whole 8-byte words with zeros after
+// the NUL, so a search may compare such a text a word at a time without
+// reading outside its block (dict/key_search.cpp).  It stays one block that
+// free releases.
+constexpr size_t kTextWord = 8;
+inline char *copy_text(const char *text)
+{
+    const size_t n = std::strlen(text) + 1;
+    const size_t size = (n + kTextWord - 1) & ~(kTextWord - 1);
+    char *copy = static_cast<char *>(mem::alloc(size));
+    if (!copy) return nullptr;
+    std::memset(copy + size - kTextWord, 0, kTextWord);
+    std::memcpy(copy, text, n);
+    return copy;
 }
 
 // Reads the datum a value reference points at (Integer, Double, Boolean), or

@@ -11,8 +11,10 @@
 // Keys are found with the shared linear search (key_search.h); a new key
 // takes the last free position, else it is appended.  Values are put, read
 // and cleared through the dictionary's own table, so the overrides of the
-// typed and deferred dictionaries apply to keyed access as well; Array's
-// behaviour is reached through the Array class's table.
+// typed and deferred dictionaries apply to keyed access as well (a keyed put
+// or read calls Array's own PutAt or GetAt directly when the class record
+// says that is what the table holds); Array's behaviour is reached through
+// the Array class's table.
 //
 // Cursors: every keyed operation walks the key store and so moves its
 // cursor; a keyed read, put or clear then goes through the dictionary's own
@@ -95,7 +97,7 @@ int32_t Dict_PutKey(QuolanObject *self, void *value, int32_t kind, void *key, in
     if (position < 0) return StatusNoMemory;
 
     const DictMethods *m = dict_of(self);
-    int32_t status = m->PutAt(self, value, kind, position);
+    int32_t status = put_at(self, value, kind, position);
     if (status != StatusOk && created) {
         // Withdraw the key this call entered, so a refused value leaves no
         // key behind; a key that existed before keeps its position.
@@ -125,13 +127,17 @@ static int32_t Dict_PutDoubleStringKey(QuolanObject *self, double value, const c
 static int32_t get_by_key(QuolanObject *self, void **value, int32_t *kind, const void *key,
                           int32_t key_kind)
 {
-    if (!key_store_of(self)) return StatusNoMemory;
-    int32_t position = find_key(self, key, key_kind, false, nullptr);
+    QuolanObject *store = key_store_of(self);
+    if (!store) return StatusNoMemory;
+    int32_t position = find_in_store(store, key, key_kind, false, FreePosition::Last, nullptr);
     if (position < 0) {
         if (value) *value = nullptr;
         if (kind) *kind = Null;
         return StatusOutOfRange;
     }
+    // Through the table, or Array's GetAt directly when the class record
+    // says the table holds it.
+    if (keeps_array_slots(self, slot_bit(ArraySlot_GetAt))) return Array_GetAt(self, value, kind, position);
     return dict_of(self)->GetAt(self, value, kind, position);
 }
 

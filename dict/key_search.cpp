@@ -41,24 +41,6 @@ inline T datum(const void *p)
     return v;
 }
 
-// How entries of the kind sought compare with the key: numbers by value (a
-// NaN never matches, 0.0 matches -0.0), texts byte for byte, every other
-// kind (objects, pointers, and the Boolean and Null kinds that have no
-// meaning as keys) by comparing the value reference a read of the store
-// hands out with the key itself.  A key that names nothing matches nothing.
-enum class Compare { Integer, Double, Text, Identity, Nothing };
-
-template <Compare C>
-inline bool matches(const void *ref, const void *key)
-{
-    if constexpr (C == Compare::Integer) return datum<int32_t>(ref) == datum<int32_t>(key);
-    else if constexpr (C == Compare::Double) return datum<double>(ref) == datum<double>(key);
-    else if constexpr (C == Compare::Text)
-        return ref && same_text(static_cast<const char *>(ref), static_cast<const char *>(key));
-    else if constexpr (C == Compare::Identity) return ref == key;
-    else return false;
-}
-
 // The reference GetAt hands out for `e`, without the call.
 inline const void *reference_of(const Element &e)
 {
@@ -67,32 +49,122 @@ inline const void *reference_of(const Element &e)
     return e.value.pointer;
 }
 
+// How entries compare with the key, one predicate per kind sought, each
+// deciding from the element as it lies in storage or from what a read of
+// it hands out (tag and value reference).  Numbers by value (a NaN never
+// matches, 0.0 matches -0.0), texts byte for byte, every other kind
+// (objects, pointers, and the Boolean and Null kinds that have no meaning
+// as keys) by comparing the value reference with the key itself.  A key
+// that names nothing matches nothing.  The tag is compared first, so an
+// entry of another kind costs one compare.
+struct IntegerKey {
+    int32_t key;
+    IntegerKey(const void *k, int32_t) : key(datum<int32_t>(k)) {}
+    bool operator()(const Element &e) const { return e.tag == Integer && e.value.integer == key; }
+    bool operator()(int32_t tag, const void *ref) const
+    {
+        return tag == Integer && datum<int32_t>(ref) == key;
+    }
+};
+
+struct DoubleKey {
+    double key;
+    DoubleKey(const void *k, int32_t) : key(datum<double>(k)) {}
+    bool operator()(const Element &e) const { return e.tag == Double && e.value.real == key; }
+    bool operator()(int32_t tag, const void *ref) const
+    {
+        return tag == Double && datum<double>(ref) == key;
+    }
+};
+
+// Texts.  The key is measured once per search.  The store's own texts
+// (OwnedString) are padded to whole 8-byte words with zeros after the NUL
+// (copy_text in array/element.h), so against a key copied the same way here
+// they compare a word at a time: a word is read only after the words before
+// it matched key words that hold no NUL, so the text goes on at least that
+// far.  Borrowed texts (String) and keys too long for the copy compare the
+// first byte, then the rest byte by byte.
+struct TextKey {
+    static constexpr size_t kWords = 8;  // keys up to 63 bytes go word by word
+    const char *key;
+    size_t words;  // words of `padded` in use; 0 when the key does not fit
+    uint64_t padded[kWords];
+
+    TextKey(const void *k, int32_t) : key(static_cast<const char *>(k))
+    {
+        const size_t n = std::strlen(key) + 1;
+        words = n <= sizeof padded ? (n + kTextWord - 1) / kTextWord : 0;
+        if (words == 0) return;
+        padded[words - 1] = 0;
+        std::memcpy(padded, key, n);
+    }
+    bool same_bytes(const void *ref) const
+    {
+        const char *text = static_cast<const char *>(ref);
+        if (!text || text[0] != key[0]) return false;
+        return key[0] == '\0' || same_text(text + 1, key + 1);
+    }
+    bool same_words(const void *ref) const
+    {
+        const char *text = static_cast<const char *>(ref);
+        if (!text) return false;
+        for (size_t i = 0; i < words; ++i)
+            if (datum<uint64_t>(text + i * kTextWord) != padded[i]) return false;
+        return true;
+    }
+    bool operator()(const Element &e) const
+    {
+        if (e.tag == OwnedString) return words != 0 ? same_words(e.value.pointer) : same_bytes(e.value.pointer);
+        return e.tag == String && same_bytes(e.value.pointer);
+    }
+    bool operator()(int32_t tag, const void *ref) const
+    {
+        return (tag == String || tag == OwnedString) && same_bytes(ref);
+    }
+};
+
+struct IdentityKey {
+    int32_t wanted;
+    const void *key;
+    IdentityKey(const void *k, int32_t kind) : wanted(match_kind(kind)), key(k) {}
+    bool operator()(const Element &e) const
+    {
+        return match_kind(e.tag) == wanted && reference_of(e) == key;
+    }
+    bool operator()(int32_t tag, const void *ref) const { return match_kind(tag) == wanted && ref == key; }
+};
+
+struct NothingMatches {
+    NothingMatches(const void *, int32_t) {}
+    bool operator()(const Element &) const { return false; }
+    bool operator()(int32_t, const void *) const { return false; }
+};
+
 inline void note_free(Scan &s, int32_t number, FreePosition rule)
 {
     if (!(rule == FreePosition::First && s.free_position >= 0)) s.free_position = number;
 }
 
-// One pass over the storage of a plain store, for entries of match kind
-// `wanted`.
-template <Compare C>
-Scan scan_storage(const Element *entries, int32_t used, int32_t wanted, const void *key,
-                  FreePosition rule)
+// One pass over the storage of a plain store, inline in each search below so
+// that the loop is a few instructions per entry with the key in registers.
+template <class Match, FreePosition Rule>
+inline Scan scan_storage(const Element *entries, int32_t used, const Match match)
 {
     Scan s{-1, -1};
-    for (int32_t p = 0; p < used; ++p) {
-        const Element &e = entries[p];
-        if (e.tag == Null) note_free(s, p, rule);
-        if (match_kind(e.tag) == wanted && matches<C>(reference_of(e), key)) {
-            s.hit = p;
+    const Element *const end = entries + used;
+    for (const Element *e = entries; e != end; ++e) {
+        if (match(*e)) {
+            s.hit = static_cast<int32_t>(e - entries);
             return s;
         }
+        if (e->tag == Null) note_free(s, static_cast<int32_t>(e - entries), Rule);
     }
     return s;
 }
 
 // The defined walk, through the store's own methods.
-template <Compare C>
-Scan scan_walk(QuolanObject *store, int32_t wanted, const void *key, FreePosition rule)
+template <class Match>
+Scan scan_walk(QuolanObject *store, const Match &match, FreePosition rule)
 {
     Scan s{-1, -1};
     const ArrayMethods *m = array_of(store);
@@ -100,34 +172,13 @@ Scan scan_walk(QuolanObject *store, int32_t wanted, const void *key, FreePositio
     void *ref = nullptr;
     int32_t tag = Null;
     for (int32_t n = 0; m->Next(store, &ref, &tag) == StatusOk; ++n) {
-        if (tag == Null) note_free(s, n, rule);
-        if (match_kind(tag) == wanted && matches<C>(ref, key)) {
+        if (match(tag, ref)) {
             s.hit = n;
             return s;
         }
+        if (tag == Null) note_free(s, n, rule);
     }
     return s;
-}
-
-template <Compare C>
-Scan scan(QuolanObject *store, bool in_storage, int32_t wanted, const void *key, FreePosition rule)
-{
-    if (!in_storage) return scan_walk<C>(store, wanted, key, rule);
-    ArrayInstance *a = as_array(store);
-    if (!a->elements) return {-1, -1};
-    return scan_storage<C>(a->elements, record_of(a).used_count, wanted, key, rule);
-}
-
-Scan scan_for(QuolanObject *store, bool in_storage, const void *key, int32_t kind, FreePosition rule)
-{
-    const int32_t wanted = match_kind(kind);
-    if (lacks_referent(key, kind)) return scan<Compare::Nothing>(store, in_storage, wanted, key, rule);
-    switch (wanted) {
-    case Integer: return scan<Compare::Integer>(store, in_storage, wanted, key, rule);
-    case Double: return scan<Compare::Double>(store, in_storage, wanted, key, rule);
-    case String: return scan<Compare::Text>(store, in_storage, wanted, key, rule);
-    default: return scan<Compare::Identity>(store, in_storage, wanted, key, rule);
-    }
 }
 
 // Where SetIndex(0) followed by Next up to `hit` (or to the end) leaves the
@@ -142,29 +193,100 @@ void settle_cursor(ArrayInstance *store, int32_t hit)
 
 constexpr uint64_t kWalkSlots = slot_bit(ArraySlot_SetIndex) | slot_bit(ArraySlot_Next) |
                                 slot_bit(ArraySlot_GetAt);
+constexpr uint64_t kEnterSlots = slot_bit(ArraySlot_PutAt) | slot_bit(ArraySlot_GetIndex);
+
+// Enters `key` of `kind` at the free position found (or appends it) and
+// answers where it went, as the store's own PutAt and GetIndex say; -1 when
+// the put fails.  A datum put by Array's own PutAt leaves the cursor on the
+// position, which is what Array's GetIndex answers.
+[[gnu::noinline]] int32_t enter(QuolanObject *store, uint64_t own_slots, const void *key, int32_t kind,
+                                int32_t free_position, int32_t *created)
+{
+    const int32_t target = free_position >= 0 ? free_position : -2;
+    int32_t position = -1;
+    if ((own_slots & kEnterSlots) == kEnterSlots) {
+        ArrayInstance *a = as_array(store);
+        if (holds_datum(kind)) {
+            if (put_datum(a, element_from(key, kind), target) != StatusOk) return -1;
+            position = cursor_of(a);
+        } else {
+            if (Array_PutAt(store, const_cast<void *>(key), kind, target) != StatusOk) return -1;
+            if (Array_GetIndex(store, &position) != StatusOk) return -1;
+        }
+    } else {
+        const ArrayMethods *m = array_of(store);
+        if (m->PutAt(store, const_cast<void *>(key), kind, target) != StatusOk) return -1;
+        if (m->GetIndex(store, &position) != StatusOk) return -1;
+    }
+    if (created) *created = 1;
+    return position;
+}
+
+// A search of a store that does not walk as a plain Array: through its own
+// walk.
+template <class Match>
+[[gnu::noinline]] int32_t find_by_walk(QuolanObject *store, uint64_t own_slots, const void *key, int32_t kind,
+                                       bool create, FreePosition rule, int32_t *created)
+{
+    const Scan found = scan_walk(store, Match(key, kind), rule);
+    if (found.hit >= 0) return found.hit;
+    if (!create || lacks_referent(key, kind)) return -1;
+    return enter(store, own_slots, key, kind, found.free_position, created);
+}
+
+template <class Match, FreePosition Rule>
+int32_t find_with(QuolanObject *store, const void *key, int32_t kind, bool create, int32_t *created);
+
+// The first search of a store without tables makes them first: the walk
+// would fail its first step without them, and so would any put.
+template <class Match, FreePosition Rule>
+[[gnu::noinline]] int32_t find_after_tables(QuolanObject *store, const void *key, int32_t kind, bool create,
+                                            int32_t *created)
+{
+    if (create_tables(as_array(store)) != StatusOk) return -1;
+    return find_with<Match, Rule>(store, key, kind, create, created);
+}
+
+// One search, a function for each kind of key and free-position rule: the
+// common case, a plain store, is one straight line around the scan loop.
+template <class Match, FreePosition Rule>
+[[gnu::noinline]] int32_t find_with(QuolanObject *store, const void *key, int32_t kind, bool create,
+                                    int32_t *created)
+{
+    if (created) *created = 0;
+    ArrayInstance *a = as_array(store);
+    if (!a->dimensions) return find_after_tables<Match, Rule>(store, key, kind, create, created);
+    const uint64_t own_slots = class_record(store).array_slots;
+    if ((own_slots & kWalkSlots) != kWalkSlots)
+        return find_by_walk<Match>(store, own_slots, key, kind, create, Rule, created);
+    Scan found{-1, -1};
+    if (a->elements) found = scan_storage<Match, Rule>(a->elements, record_of(a).used_count, Match(key, kind));
+    settle_cursor(a, found.hit);
+    if (found.hit >= 0) return found.hit;
+    if (!create || lacks_referent(key, kind)) return -1;
+    return enter(store, own_slots, key, kind, found.free_position, created);
+}
+
+template <class Match>
+int32_t find_for_rule(QuolanObject *store, const void *key, int32_t kind, bool create, FreePosition rule,
+                      int32_t *created)
+{
+    if (rule == FreePosition::First) return find_with<Match, FreePosition::First>(store, key, kind, create, created);
+    return find_with<Match, FreePosition::Last>(store, key, kind, create, created);
+}
 
 }  // namespace
 
 int32_t find_in_store(QuolanObject *store, const void *key, int32_t kind, bool create,
                       FreePosition rule, int32_t *created)
 {
-    if (created) *created = 0;
-    ArrayInstance *a = as_array(store);
-    // The walk would fail its first step here, and so would any put.
-    if (ensure_tables(a) != StatusOk) return -1;
-    const bool in_storage = keeps_array_slots(store, kWalkSlots);
-    const Scan found = scan_for(store, in_storage, key, kind, rule);
-    if (in_storage) settle_cursor(a, found.hit);
-    if (found.hit >= 0) return found.hit;
-    if (!create || lacks_referent(key, kind)) return -1;
-
-    const ArrayMethods *m = array_of(store);
-    int32_t target = found.free_position >= 0 ? found.free_position : -2;
-    if (m->PutAt(store, const_cast<void *>(key), kind, target) != StatusOk) return -1;
-    int32_t position = -1;
-    if (m->GetIndex(store, &position) != StatusOk) return -1;
-    if (created) *created = 1;
-    return position;
+    if (lacks_referent(key, kind)) return find_for_rule<NothingMatches>(store, key, kind, create, rule, created);
+    switch (match_kind(kind)) {  // the integer kind first: the commonest member
+    case Integer: return find_for_rule<IntegerKey>(store, key, kind, create, rule, created);
+    case Double: return find_for_rule<DoubleKey>(store, key, kind, create, rule, created);
+    case String: return find_for_rule<TextKey>(store, key, kind, create, rule, created);
+    default: return find_for_rule<IdentityKey>(store, key, kind, create, rule, created);
+    }
 }
 
 int32_t store_entry_at(QuolanObject **slot, void **value, int32_t *kind, int32_t position)

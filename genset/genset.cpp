@@ -26,7 +26,11 @@ namespace {
 
 inline const GenSetMethods *genset_of(const QuolanObject *o) { return quolan_genset_methods(o); }
 
-QuolanObject *member_store_of(QuolanObject *set) { return ensure_store(&as_genset(set)->member_store); }
+QuolanObject *member_store_of(QuolanObject *set)
+{
+    QuolanObject *store = as_genset(set)->member_store;
+    return store ? store : ensure_store(&as_genset(set)->member_store);
+}
 
 // The position of `value` of `kind`, or -1; with `add`, a missing member is
 // entered first.
@@ -34,6 +38,7 @@ int32_t find_member(QuolanObject *set, const void *value, int32_t kind, bool add
 {
     QuolanObject *store = member_store_of(set);
     if (!store) return -1;
+    if (kind == Integer) return find_int32(store, value, add, FreePosition::First);
     return find_in_store(store, value, kind, add, FreePosition::First, nullptr);
 }
 
@@ -109,9 +114,12 @@ static int32_t GenSet_GetValue(QuolanObject *self, void **value, int32_t *kind, 
 
 static int32_t GenSet_Add(QuolanObject *self, void *value, int32_t kind)
 {
-    if (!member_store_of(self)) return StatusNoMemory;
+    QuolanObject *store = member_store_of(self);
+    if (!store) return StatusNoMemory;
     if (lacks_referent(value, kind)) return StatusBadType;
-    return find_member(self, value, kind, true) >= 0 ? StatusOk : StatusNoMemory;
+    const int32_t position = kind == Integer ? find_int32(store, value, true, FreePosition::First)
+                                             : find_in_store(store, value, kind, true, FreePosition::First, nullptr);
+    return position >= 0 ? StatusOk : StatusNoMemory;
 }
 
 static int32_t GenSet_AddString(QuolanObject *self, const char *value)
