@@ -33,24 +33,16 @@ inline std::string type_name(const Value &v)
     }
 }
 
+// A token admits a value when it begins with the value's keyword; "Double"
+// admits an Integer as a conversion; "Object-" is followed by a class name
+// the object answers to.
 inline int32_t token_matches(const std::string &token, const Value &v)
 {
-    if (v.tag != Null && (v.missing || (!holds_datum(v.tag) && !v.ref))) return StatusBadType;
-    auto begins = [&](const char *keyword) { return token.rfind(keyword, 0) == 0; };
-    switch (family(v.tag)) {
-    case Null: return begins("Null") ? StatusOk : StatusBadType;
-    case Integer: return begins("Integer") ? StatusOk : begins("Double") ? StatusNeedsDouble : StatusBadType;
-    case Double: return begins("Double") ? StatusOk : StatusBadType;
-    case String: return begins("String") ? StatusOk : StatusBadType;
-    case Object: {
-        if (!begins("Object-")) return StatusBadType;
-        const std::string cls = token.substr(7);  // what an Array answers to
-        return cls.empty() || cls == "Array" || cls == "QUOLAN" ? StatusOk : StatusBadType;
-    }
-    case Pointer: return begins("Pointer") ? StatusOk : StatusBadType;
-    case Boolean: return begins("Boolean") ? StatusOk : StatusBadType;
-    default: return StatusBadType;
-    }
+    const std::string keyword = family(v.tag) == Object && type_name(v) != "" ? "Object-" : type_name(v);
+    if (keyword.empty() || token.rfind(keyword, 0) != 0)
+        return v.tag == Integer && !v.missing && token.rfind("Double", 0) == 0 ? StatusNeedsDouble : StatusBadType;
+    const std::string cls = keyword == "Object-" ? token.substr(7) : "";
+    return cls.empty() || cls == "Array" || cls == "QUOLAN" ? StatusOk : StatusBadType;
 }
 
 // The first token that admits the value as it is wins; a conversion is
