@@ -20,13 +20,13 @@ const Sample kSamples[] = {
          A(a)->PutStringCopyAt(a, "abc", -2);
          A(a)->PutAt(a, nullptr, Null, -2);
          A(a)->PutObjectAt(a, nullptr, -2);  // no object: an empty position
-         A(a)->PutDoubleAt(a, -0.25, -2);
          A(a)->PutBooleanAt(a, 256, -2);  // only the low byte is kept
          A(a)->PutStringAt(a, "", -2);     // borrowed: written as owned
          A(a)->PutObjectCopyAt(a, inner, -2);
+         A(a)->PutDoubleAt(a, -0.25, -2);  // last, so a record cut inside it ends there
      },
-     Bytes().i32(8).i32(1).i32(7).i32(4).str("abc").i32(0).i32(0).i32(2).f64(-0.25).i32(9).byte(0).i32(4).str("")
-         .i32(6).name("Array").i32(1).i32(1).i32(-1).v},
+     Bytes().i32(8).i32(1).i32(7).i32(4).str("abc").i32(0).i32(0).i32(9).byte(0).i32(4).str("").i32(6).name("Array")
+         .i32(1).i32(1).i32(-1).i32(2).f64(-0.25).v},
     // "a" -> 1, a free position where "b" was, borrowed "c" -> "v", a keyless Boolean.
     {dict_baseclass_init,
      [](QuolanObject *d) {
