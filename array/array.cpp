@@ -218,6 +218,25 @@ int32_t put_datum_rest(ArrayInstance *a, Element incoming, int32_t index, Elemen
     return StatusOk;
 }
 
+int32_t put_text_copy(ArrayInstance *a, char *copy, int32_t index)
+{
+    if (select_for_write(a, index) < 0) {
+        int32_t status = select_index(a, index, true);
+        if (status != StatusOk) {
+            mem::release(copy);
+            return status;
+        }
+    }
+    Element *slot = &a->elements[a->current_slot];
+    Element incoming;
+    incoming.tag = copy ? OwnedString : Null;
+    incoming.value.pointer = copy;
+    const Element old = *slot;
+    *slot = incoming;
+    release(old);
+    return copy ? StatusOk : StatusNoMemory;
+}
+
 [[gnu::noinline]] static int32_t put_datum_by_table(QuolanObject *self, Element incoming, int32_t index)
 {
     return array_of(self)->PutAt(self, &incoming.value, incoming.tag, index);

@@ -182,6 +182,12 @@ inline int32_t put_datum(ArrayInstance *a, Element incoming, int32_t index)
     return StatusOk;
 }
 
+// Array's PutAt of an OwnedString whose copy is made already: `copy`, a
+// block from alloc_text or copy_text, or NULL when making it failed (the
+// position then ends Null and the put answers -5, as a put whose own copy
+// failed).  A copy the put cannot store is released.
+int32_t put_text_copy(ArrayInstance *a, char *copy, int32_t index);
+
 // An Element holding a datum, its value word cleared first as element_from
 // leaves it.
 inline Element int_element(int32_t tag, int32_t datum)

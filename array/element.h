@@ -123,14 +123,23 @@ inline void release(const Element &detached)
 // reading outside its block (dict/key_search.cpp).  It stays one block that
 // free releases.
 constexpr size_t kTextWord = 8;
+
+// A block for a text of `length` bytes and its NUL, padded as copy_text
+// pads it: the caller writes the text and its NUL, the zeros after it are
+// there already.  NULL when memory runs out.
+inline char *alloc_text(size_t length)
+{
+    const size_t size = (length + 1 + kTextWord - 1) & ~(kTextWord - 1);
+    char *block = static_cast<char *>(mem::alloc(size));
+    if (block) std::memset(block + size - kTextWord, 0, kTextWord);
+    return block;
+}
+
 inline char *copy_text(const char *text)
 {
-    const size_t n = std::strlen(text) + 1;
-    const size_t size = (n + kTextWord - 1) & ~(kTextWord - 1);
-    char *copy = static_cast<char *>(mem::alloc(size));
-    if (!copy) return nullptr;
-    std::memset(copy + size - kTextWord, 0, kTextWord);
-    std::memcpy(copy, text, n);
+    const size_t length = std::strlen(text);
+    char *copy = alloc_text(length);
+    if (copy) std::memcpy(copy, text, length + 1);
     return copy;
 }
 

@@ -84,6 +84,26 @@ inline int32_t get_le32(const unsigned char *in)
     return static_cast<int32_t>(bits);
 }
 
+/* Copies of a few bytes, which containers move one field at a time, are
+ * fixed-size moves here instead of calls to memcpy. */
+[[gnu::always_inline]] inline void copy_bytes(void *to, const void *from, size_t count)
+{
+    unsigned char *out = static_cast<unsigned char *>(to);
+    const unsigned char *in = static_cast<const unsigned char *>(from);
+    if (count >= 8 && count <= 16) {
+        memcpy(out, in, 8);
+        memcpy(out + count - 8, in + count - 8, 8);
+    } else if (count >= 4 && count < 8) {
+        memcpy(out, in, 4);
+        memcpy(out + count - 4, in + count - 4, 4);
+    } else if (count < 4) {
+        for (size_t i = 0; i < count; ++i)
+            out[i] = in[i];
+    } else {
+        memcpy(out, in, count);
+    }
+}
+
 /* ---- the byte-moving core, one pair of functions per kind --------------- */
 
 /* The memory paths are forced inline so that the fixed sizes of WriteInt32
@@ -121,7 +141,7 @@ inline bool memory_reserve(Stream *s, size_t count)
         count = s->write_room;
     if (count == 0 || !memory_reserve(s, count))
         return 0;
-    memcpy(s->bytes + s->length, buffer, count);
+    copy_bytes(s->bytes + s->length, buffer, count);
     s->length += count;
     if (s->limited)
         s->write_room -= count;
@@ -133,8 +153,7 @@ inline bool memory_reserve(Stream *s, size_t count)
     size_t available = s->length - s->consumed;
     if (count > available)
         count = available;
-    if (count)
-        memcpy(buffer, s->bytes + s->consumed, count);
+    copy_bytes(buffer, s->bytes + s->consumed, count);
     s->consumed += count;
     return count;
 }
@@ -193,6 +212,14 @@ void stream_Clear(QuolanObject *self)
 int32_t stream_ReadBytes(QuolanObject *self, void *buffer, int32_t count)
 {
     Stream *s = as_stream(self);
+    /* Containers read fields of a few bytes: when they are there in memory,
+     * a fixed-size move. */
+    if (s->kind == kMemory && count > 0 && count <= 16 && buffer &&
+        s->length - s->consumed >= static_cast<size_t>(count)) {
+        copy_bytes(buffer, s->bytes + s->consumed, static_cast<size_t>(count));
+        s->consumed += static_cast<size_t>(count);
+        return count;
+    }
     if (count <= 0)
         return 0;
     if (!buffer) {
@@ -204,8 +231,9 @@ int32_t stream_ReadBytes(QuolanObject *self, void *buffer, int32_t count)
 
 int32_t stream_ReadByte(QuolanObject *self)
 {
-    unsigned char byte = 0;
-    return read_some(as_stream(self), &byte, 1) == 1 ? byte : 0;
+    /* Room for the widest fixed-size move the inlined copy might make. */
+    unsigned char byte[16] = {0};
+    return read_some(as_stream(self), byte, 1) == 1 ? byte[0] : 0;
 }
 
 int32_t stream_ReadInt32(QuolanObject *self)
@@ -234,8 +262,8 @@ int32_t stream_WriteBytes(QuolanObject *self, const void *buffer, int32_t count)
 
 int32_t stream_WriteByte(QuolanObject *self, int32_t byte)
 {
-    unsigned char raw = static_cast<unsigned char>(byte);
-    return write_whole(as_stream(self), &raw, 1) ? 0 : kStreamFailed;
+    unsigned char raw[16] = {static_cast<unsigned char>(byte)};
+    return write_whole(as_stream(self), raw, 1) ? 0 : kStreamFailed;
 }
 
 int32_t stream_WriteInt32(QuolanObject *self, int32_t value)
