@@ -45,6 +45,27 @@ static int32_t grow_storage(ArrayInstance *a, int64_t capacity)
     return StatusOk;
 }
 
+int32_t select_unfilled(ArrayInstance *a, int32_t extent, bool *zeroed)
+{
+    *zeroed = true;
+    int32_t status = ensure_tables(a);
+    if (status != StatusOk) return status;
+    const DimensionRecord &rec = record_of(a);
+    if (a->elements || rec.max_size != 0 || rec.initial_size != 0 || rec.used_count != 0 || extent < 1)
+        return select_index(a, extent - 1, true);
+    const int64_t capacity = (int64_t{extent} + kGrowthStep - 1) / kGrowthStep * kGrowthStep;
+    if (capacity > INT32_MAX) return StatusNoMemory;
+    auto *storage = static_cast<Element *>(mem::grow(nullptr, static_cast<size_t>(capacity) * sizeof(Element)));
+    if (!storage) return StatusNoMemory;
+    a->elements = storage;
+    a->capacity = static_cast<int32_t>(capacity);
+    record_of(a).used_count = extent;
+    cursor_of(a) = extent - 1;
+    a->current_slot = extent - 1;
+    *zeroed = false;
+    return StatusOk;
+}
+
 int32_t select_index(ArrayInstance *a, int32_t index, bool grow)
 {
     int32_t status = ensure_tables(a);

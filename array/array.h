@@ -115,6 +115,14 @@ inline void read_out(const Element &e, void **value, int32_t *tag)
 // grows the storage when asked, and moves the cursor and current_slot there.
 int32_t select_index(ArrayInstance *a, int32_t index, bool grow);
 
+// select_index(a, extent - 1, true) for an array without storage or sizes,
+// as a fresh copy is: the same allocation, capacity, used count, cursor and
+// current_slot, but the storage is not zeroed.  `*zeroed` says false when
+// that is so: the caller then writes every element up to the capacity
+// before anything else reads or releases one.  Any other array gets
+// select_index itself, and `*zeroed` says true.
+int32_t select_unfilled(ArrayInstance *a, int32_t extent, bool *zeroed);
+
 extern const ClassDescriptor kArrayClass;
 
 // Array's own methods, for subclasses that chain up and for the fast paths

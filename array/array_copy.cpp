@@ -49,31 +49,53 @@ int32_t copy_elements(QuolanObject *copy, QuolanObject *source)
     // A negative maximum refuses even the walk's SetIndex(0): nothing moves.
     const bool moves_cursor = record_of(from).max_size >= 0;
     ArrayInstance *to = as_array(copy);
-    int32_t read = 0;  // positions the walk has read so far
-    for (; status == StatusOk && read < walk_extent(from); ++read) {
+    int32_t read = 0;    // positions the walk has read so far
+    bool zeroed = true;  // the copy's storage past `read` reads as Null
+    while (status == StatusOk && read < walk_extent(from)) {
         if (!to->dimensions || read >= record_of(to).used_count) {
-            status = select_index(to, walk_extent(from) - 1, true);
+            // The copy's first storage is not zeroed: every element of it is
+            // written below before anything can read or release it.
+            status = to->elements ? select_index(to, walk_extent(from) - 1, true)
+                                  : select_unfilled(to, walk_extent(from), &zeroed);
             if (status != StatusOk) break;
         }
-        const Element e = from->elements[read];
-        Element out = e;
-        switch (e.tag) {
-        case Null: continue;  // already zero: a Null read gives a null value
-        case OwnedString:
-            out.value.pointer = copy_text(static_cast<const char *>(e.value.pointer));
-            if (!out.value.pointer) status = StatusNoMemory;
-            break;
-        case OwnedObject:
-            if (auto *object = static_cast<QuolanObject *>(e.value.pointer)) {
-                out.value.pointer = base_of(object)->Copy(object, object);
-                if (!out.value.pointer) status = StatusFailed;
+        // A run that owns nothing to duplicate is copied as it lies: nothing
+        // in it can fail or run foreign code (a Null reads as an empty
+        // element, an owned pointer becomes a borrowed one).
+        const int32_t end = std::min(walk_extent(from), record_of(to).used_count);
+        const Element *in = from->elements;
+        Element *out = to->elements;
+        for (; read < end; ++read) {
+            const int32_t tag = in[read].tag;
+            if (tag == OwnedString || tag == OwnedObject) break;
+            if (tag == Null) {
+                std::memset(&out[read], 0, sizeof(Element));
+            } else {
+                out[read] = in[read];
+                if (tag == OwnedPointer) out[read].tag = Pointer;
             }
-            break;
-        case OwnedPointer: out.tag = Pointer; break;
-        default: break;
         }
-        if (status == StatusOk) to->elements[read] = out;
+        if (read >= end) continue;
+        // A text copy may fail and an object's Copy is foreign code: the rest
+        // of the storage reads as Null first.
+        if (!zeroed) {
+            std::memset(out + read, 0, static_cast<size_t>(to->capacity - read) * sizeof(Element));
+            zeroed = true;
+        }
+        const Element e = in[read];
+        Element result = e;
+        if (e.tag == OwnedString) {
+            result.value.pointer = copy_text(static_cast<const char *>(e.value.pointer));
+            if (!result.value.pointer) status = StatusNoMemory;
+        } else if (auto *object = static_cast<QuolanObject *>(e.value.pointer)) {
+            result.value.pointer = base_of(object)->Copy(object, object);
+            if (!result.value.pointer) status = StatusFailed;
+        }
+        if (status == StatusOk) to->elements[read] = result;
+        ++read;  // read, whether or not its copy could be made
     }
+    if (!zeroed)
+        std::memset(to->elements + read, 0, static_cast<size_t>(to->capacity - read) * sizeof(Element));
     if (moves_cursor && from->cursors) {
         cursor_of(from) = read;
         from->current_slot = read > 0 ? read - 1 : 0;
@@ -141,23 +163,40 @@ bool compares_directly(QuolanObject *o, int32_t n)
 // A Null element reads as a null value, whatever its value word holds.
 inline Element as_read(const Element &e) { return e.tag == Null ? Element{Null, {.pointer = nullptr}} : e; }
 
-bool in_use(const ArrayInstance *a, int32_t i)
+int32_t used_of(const ArrayInstance *a)
 {
-    return a->dimensions && i < a->dimensions[a->dimension_count - 1].used_count;
+    return a->dimensions ? a->dimensions[a->dimension_count - 1].used_count : 0;
+}
+
+// Whether elements_equal holds for `x` and `y` because they are the same
+// tag and value word of a kind that compares without foreign code: equal
+// numbers and Booleans, the same text (strcmp of a text with itself), the
+// same pointer, two Nulls.  Objects are left to their own IsEqual.
+inline bool alike(const Element &x, const Element &y)
+{
+    return x.tag == y.tag && x.value.pointer == y.value.pointer &&
+           static_cast<uint32_t>(x.tag) <= Boolean && x.tag != Object && x.tag != OwnedObject;
 }
 
 int32_t equal_in_storage(ArrayInstance *a, ArrayInstance *b, int32_t n)
 {
     int32_t i = 0;
     bool equal = true;
-    for (; i < n; ++i) {
+    while (i < n) {
         // A nested IsEqual is foreign code that may have changed either array:
         // a position no longer there reads as a failure, which answers 0.
-        if (!in_use(a, i) || !in_use(b, i)) return 0;
-        if (!elements_equal(as_read(a->elements[i]), as_read(b->elements[i]))) {
+        const int32_t limit = std::min({n, used_of(a), used_of(b)});
+        // Elements alike in tag and value word compare equal, and comparing
+        // them runs nothing: a run of them is passed over in one loop.
+        const Element *x = a->elements, *y = b->elements;
+        while (i < limit && alike(x[i], y[i])) ++i;
+        if (i >= n) break;
+        if (i >= limit) return 0;
+        if (!elements_equal(as_read(x[i]), as_read(y[i]))) {
             equal = false;
             break;
         }
+        ++i;
     }
     // Position by position reads leave both cursors on the last one read.
     if (n > 0 && a->cursors && b->cursors) {
