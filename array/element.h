@@ -12,6 +12,7 @@
 // for every other tag.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -81,21 +82,36 @@ inline Element take(Element &slot)
 // drops what a position held (an owned object re-recorded as the loader key
 // of its own position, say): while the scope lives, release() leaves that
 // block alone and notes that it met it, so the new owner can take it.
+//
+// Every release asks; while no scope is open in any thread (nearly always)
+// the answer comes from one shared count, without reaching the scope's
+// thread-local state, which in a shared library costs a call.
 class HandOver {
 public:
-    explicit HandOver(const void *block) : outer_(block_) { block_ = block; met_ = false; }
-    ~HandOver() { block_ = outer_; }
+    explicit HandOver(const void *block) : outer_(block_)
+    {
+        open_.fetch_add(1, std::memory_order_relaxed);
+        block_ = block;
+        met_ = false;
+    }
+    ~HandOver()
+    {
+        block_ = outer_;
+        open_.fetch_sub(1, std::memory_order_relaxed);
+    }
     HandOver(const HandOver &) = delete;
     HandOver &operator=(const HandOver &) = delete;
     bool met() const { return met_; }
     static bool spares(const void *block)
     {
-        if (!block || block != block_) return false;
+        // A scope this thread opened is counted before it names its block.
+        if (!block || open_.load(std::memory_order_relaxed) == 0 || block != block_) return false;
         met_ = true;
         return true;
     }
 
 private:
+    static inline std::atomic<int> open_{0};  // scopes open in all threads
     static inline thread_local const void *block_ = nullptr;
     static inline thread_local bool met_ = false;
     const void *outer_;
