@@ -195,14 +195,15 @@ int32_t Array_GetIndex(QuolanObject *self, int32_t *index)
     return StatusOk;
 }
 
-int32_t Array_PutAt(QuolanObject *self, void *value, int32_t tag, int32_t index)
+// PutAt of everything but a datum: the same-pointer rule, the copy of an
+// owned text, the release of what the position held.
+[[gnu::noinline]] static int32_t put_reference(QuolanObject *self, void *value, int32_t tag, int32_t index)
 {
-    // A missing datum or string cannot be stored; refuse before anything changes.
-    if (!value && (holds_datum(tag) || tag == OwnedString)) return StatusBadType;
+    // A missing string cannot be stored; refuse before anything changes.
+    if (!value && tag == OwnedString) return StatusBadType;
     Element incoming = element_from(value, tag);
 
     ArrayInstance *a = as_array(self);
-    if (holds_datum(tag)) return put_datum(a, incoming, index);
     const int32_t position = select_for_write(a, index);
     if (position < 0) {
         int32_t status = select_index(a, index, true);
@@ -224,6 +225,14 @@ int32_t Array_PutAt(QuolanObject *self, void *value, int32_t tag, int32_t index)
     *slot = incoming;
     release(old);
     return incoming.tag == tag ? StatusOk : StatusNoMemory;
+}
+
+int32_t Array_PutAt(QuolanObject *self, void *value, int32_t tag, int32_t index)
+{
+    if (!holds_datum(tag)) return put_reference(self, value, tag, index);
+    // A missing datum cannot be stored; refuse before anything changes.
+    if (!value) return StatusBadType;
+    return put_datum(as_array(self), element_from(value, tag), index);
 }
 
 int32_t put_datum_rest(ArrayInstance *a, Element incoming, int32_t index, Element *slot)

@@ -9,7 +9,9 @@
 // its table.  Both compare with the same predicate.
 #include "dict/key_search.h"
 
+#include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace qc {
 
@@ -87,16 +89,37 @@ struct DoubleKey {
 struct TextKey {
     static constexpr size_t kWords = 8;  // keys up to 63 bytes go word by word
     const char *key;
-    size_t words;  // words of `padded` in use; 0 when the key does not fit
+    size_t length;  // of the key, its NUL not counted
+    size_t words;   // words of `padded` in use; 0 when the key does not fit
     uint64_t padded[kWords];
 
     TextKey(const void *k, int32_t) : key(static_cast<const char *>(k))
     {
-        const size_t n = std::strlen(key) + 1;
+        // Keys of up to seven bytes, the commonest, are measured and copied
+        // in one short loop; longer ones by the C library.
+        uint64_t word = 0;
+        for (size_t i = 0; i < kTextWord; ++i) {
+            const unsigned char c = static_cast<unsigned char>(key[i]);
+            if (c == 0) {
+                length = i;
+                words = 1;
+                padded[0] = host_order(word);
+                return;
+            }
+            word |= uint64_t{c} << (8 * i);
+        }
+        length = std::strlen(key);
+        const size_t n = length + 1;
         words = n <= sizeof padded ? (n + kTextWord - 1) / kTextWord : 0;
         if (words == 0) return;
         padded[words - 1] = 0;
         std::memcpy(padded, key, n);
+    }
+    // The bytes gathered low byte first, as a word loaded from memory holds them.
+    static uint64_t host_order(uint64_t little)
+    {
+        if constexpr (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__) return __builtin_bswap64(little);
+        return little;
     }
     bool same_bytes(const void *ref) const
     {
@@ -148,8 +171,12 @@ inline void note_free(Scan &s, int32_t number, FreePosition rule)
 // One pass over the storage of a plain store, inline in each search below so
 // that the loop is a few instructions per entry with the key in registers.
 template <class Match, FreePosition Rule>
-inline Scan scan_storage(const Element *entries, int32_t used, const Match match)
+inline Scan scan_storage(const Element *entries, int32_t used, const Match &key)
 {
+    // Small matchers are copied so that the loop keeps them in registers;
+    // the text matcher is read where it was built.
+    using Held = std::conditional_t<sizeof(Match) <= 16, const Match, const Match &>;
+    Held match = key;
     Scan s{-1, -1};
     const Element *const end = entries + used;
     for (const Element *e = entries; e != end; ++e) {
@@ -158,6 +185,32 @@ inline Scan scan_storage(const Element *entries, int32_t used, const Match match
             return s;
         }
         if (e->tag == Null) note_free(s, static_cast<int32_t>(e - entries), Rule);
+    }
+    return s;
+}
+
+// Texts of up to seven bytes, the commonest keys, are one word: the store's
+// own texts then compare with one load each.
+template <class Match, FreePosition Rule>
+inline Scan scan_storage_one_word(const Element *entries, int32_t used, const TextKey &key)
+{
+    const uint64_t word = key.padded[0];
+    Scan s{-1, -1};
+    const Element *const end = entries + used;
+    for (const Element *e = entries; e != end; ++e) {
+        const int32_t tag = e->tag;
+        const char *text = static_cast<const char *>(e->value.pointer);
+        if (tag == OwnedString) {
+            if (text && datum<uint64_t>(text) == word) {
+                s.hit = static_cast<int32_t>(e - entries);
+                return s;
+            }
+        } else if (tag == Null) {
+            note_free(s, static_cast<int32_t>(e - entries), Rule);
+        } else if (tag == String && key.same_bytes(text)) {
+            s.hit = static_cast<int32_t>(e - entries);
+            return s;
+        }
     }
     return s;
 }
@@ -183,7 +236,7 @@ Scan scan_walk(QuolanObject *store, const Match &match, FreePosition rule)
 
 // Where SetIndex(0) followed by Next up to `hit` (or to the end) leaves the
 // store: the cursor one past the entry last read, current_slot on it.
-void settle_cursor(ArrayInstance *store, int32_t hit)
+inline void settle_cursor(ArrayInstance *store, int32_t hit)
 {
     const int32_t used = record_of(store).used_count;
     const int32_t last_read = hit >= 0 ? hit : used - 1;
@@ -195,12 +248,17 @@ constexpr uint64_t kWalkSlots = slot_bit(ArraySlot_SetIndex) | slot_bit(ArraySlo
                                 slot_bit(ArraySlot_GetAt);
 constexpr uint64_t kEnterSlots = slot_bit(ArraySlot_PutAt) | slot_bit(ArraySlot_GetIndex);
 
+constexpr size_t kUnmeasured = SIZE_MAX;
+template <class Match>
+size_t measured_length(const Match &) { return kUnmeasured; }
+size_t measured_length(const TextKey &match) { return match.length; }
+
 // Enters `key` of `kind` at the free position found (or appends it) and
 // answers where it went, as the store's own PutAt and GetIndex say; -1 when
 // the put fails.  A datum put by Array's own PutAt leaves the cursor on the
 // position, which is what Array's GetIndex answers.
 [[gnu::noinline]] int32_t enter(QuolanObject *store, uint64_t own_slots, const void *key, int32_t kind,
-                                int32_t free_position, int32_t *created)
+                                int32_t free_position, int32_t *created, size_t text_length)
 {
     const int32_t target = free_position >= 0 ? free_position : -2;
     int32_t position = -1;
@@ -208,6 +266,15 @@ constexpr uint64_t kEnterSlots = slot_bit(ArraySlot_PutAt) | slot_bit(ArraySlot_
         ArrayInstance *a = as_array(store);
         if (holds_datum(kind)) {
             if (put_datum(a, element_from(key, kind), target) != StatusOk) return -1;
+            position = cursor_of(a);
+        } else if (kind == OwnedString) {
+            // The store's own copy, made with the length the search measured;
+            // the free or appended position holds nothing the same-pointer
+            // rule could meet.
+            if (text_length == kUnmeasured) text_length = std::strlen(static_cast<const char *>(key));
+            char *copy = alloc_text(text_length);
+            if (copy) std::memcpy(copy, key, text_length + 1);
+            if (put_text_copy(a, copy, target) != StatusOk) return -1;
             position = cursor_of(a);
         } else {
             if (Array_PutAt(store, const_cast<void *>(key), kind, target) != StatusOk) return -1;
@@ -231,7 +298,7 @@ template <class Match>
     const Scan found = scan_walk(store, Match(key, kind), rule);
     if (found.hit >= 0) return found.hit;
     if (!create || lacks_referent(key, kind)) return -1;
-    return enter(store, own_slots, key, kind, found.free_position, created);
+    return enter(store, own_slots, key, kind, found.free_position, created, kUnmeasured);
 }
 
 template <class Match, FreePosition Rule>
@@ -259,12 +326,21 @@ template <class Match, FreePosition Rule>
     const uint64_t own_slots = class_record(store).array_slots;
     if ((own_slots & kWalkSlots) != kWalkSlots)
         return find_by_walk<Match>(store, own_slots, key, kind, create, Rule, created);
+    const Match match(key, kind);
     Scan found{-1, -1};
-    if (a->elements) found = scan_storage<Match, Rule>(a->elements, record_of(a).used_count, Match(key, kind));
+    if (a->elements) {
+        const int32_t used = record_of(a).used_count;
+        if constexpr (std::is_same_v<Match, TextKey>) {
+            found = match.words == 1 ? scan_storage_one_word<Match, Rule>(a->elements, used, match)
+                                     : scan_storage<Match, Rule>(a->elements, used, match);
+        } else {
+            found = scan_storage<Match, Rule>(a->elements, used, match);
+        }
+    }
     settle_cursor(a, found.hit);
     if (found.hit >= 0) return found.hit;
     if (!create || lacks_referent(key, kind)) return -1;
-    return enter(store, own_slots, key, kind, found.free_position, created);
+    return enter(store, own_slots, key, kind, found.free_position, created, measured_length(match));
 }
 
 template <class Match>
