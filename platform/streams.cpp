@@ -209,17 +209,33 @@ void stream_Clear(QuolanObject *self)
     }
 }
 
+__attribute__((noinline)) int32_t read_bytes_rest(Stream *s, void *buffer, int32_t count);
+
 int32_t stream_ReadBytes(QuolanObject *self, void *buffer, int32_t count)
 {
     Stream *s = as_stream(self);
     /* Containers read fields of a few bytes: when they are there in memory,
-     * a fixed-size move. */
-    if (s->kind == kMemory && count > 0 && count <= 16 && buffer &&
+     * a fixed-size move, and the rest out of line. */
+    if (s->kind == kMemory && count >= 4 && count <= 16 && buffer &&
         s->length - s->consumed >= static_cast<size_t>(count)) {
-        copy_bytes(buffer, s->bytes + s->consumed, static_cast<size_t>(count));
-        s->consumed += static_cast<size_t>(count);
+        unsigned char *out = static_cast<unsigned char *>(buffer);
+        const unsigned char *in = s->bytes + s->consumed;
+        const size_t n = static_cast<size_t>(count);
+        if (n >= 8) {
+            memcpy(out, in, 8);
+            memcpy(out + n - 8, in + n - 8, 8);
+        } else {
+            memcpy(out, in, 4);
+            memcpy(out + n - 4, in + n - 4, 4);
+        }
+        s->consumed += n;
         return count;
     }
+    return read_bytes_rest(s, buffer, count);
+}
+
+int32_t read_bytes_rest(Stream *s, void *buffer, int32_t count)
+{
     if (count <= 0)
         return 0;
     if (!buffer) {
