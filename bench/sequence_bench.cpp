@@ -15,6 +15,7 @@
 #include <cstdlib>
 
 #include "bench_support.h"
+#include "floor.h"
 
 namespace qb {
 namespace {
@@ -90,6 +91,25 @@ void W1_quolan(benchmark::State &state)
     state.counters["slack_elements"] = capacity - n;
 }
 
+// The same calls against the least the call shape allows (floor.cpp).
+void W1_floor(benchmark::State &state)
+{
+    int32_t failed = 0;
+    time_builds(
+        state,
+        [&](int32_t n) {
+            auto *a = new FloorArray;
+            const FloorMethods *m = floor_methods;
+            for (int32_t i = 0; i < n; ++i) failed |= m->append(a, i);
+            return a;
+        },
+        [](FloorArray *a) {
+            floor_free(a);
+            delete a;
+        });
+    if (failed) state.SkipWithError("append failed");
+}
+
 void W1_vector(benchmark::State &state)
 {
     time_builds(
@@ -144,6 +164,32 @@ void W2_quolan(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * n);
 }
 
+void W2_floor(benchmark::State &state)
+{
+    const int32_t n = size_arg(state);
+    FloorArray a;
+    const FloorMethods *m = floor_methods;
+    for (int32_t i = 0; i < n; ++i) m->append(&a, i);
+    const std::vector<int32_t> indices = random_indices(n, n);
+    int64_t sum = 0;
+    int32_t failed = 0;
+    for (auto _ : state) {
+        sum = 0;
+        for (int32_t index : indices) {
+            void *value;
+            int32_t tag;
+            failed |= m->get(&a, &value, &tag, index);
+            if (tag == Integer) sum += *static_cast<const int32_t *>(value);
+        }
+        keep(sum);
+    }
+    floor_free(&a);
+    int64_t expected = 0;
+    for (int32_t index : indices) expected += index;
+    if (failed || sum != expected) state.SkipWithError("get read the wrong values");
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
 template <class Store>
 void W2_peer(benchmark::State &state)
 {
@@ -181,6 +227,27 @@ void W3_quolan(benchmark::State &state)
             if (tag == Integer) sum += *static_cast<const int32_t *>(value);
         keep(sum);
     }
+    if (sum != triangle(n)) state.SkipWithError("the walk missed elements");
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+void W3_floor(benchmark::State &state)
+{
+    const int32_t n = size_arg(state);
+    FloorArray a;
+    const FloorMethods *m = floor_methods;
+    for (int32_t i = 0; i < n; ++i) m->append(&a, i);
+    int64_t sum = 0;
+    for (auto _ : state) {
+        sum = 0;
+        a.cursor = 0;
+        void *value;
+        int32_t tag;
+        while (m->next(&a, &value, &tag) == StatusOk)
+            if (tag == Integer) sum += *static_cast<const int32_t *>(value);
+        keep(sum);
+    }
+    floor_free(&a);
     if (sum != triangle(n)) state.SkipWithError("the walk missed elements");
     state.SetItemsProcessed(state.iterations() * n);
 }
@@ -257,16 +324,19 @@ void register_sequence_benchmarks()
 {
     add_family("W1_Append",
                {{"quolan", W1_quolan},
+                {"floor", W1_floor},
                 {"vector", W1_vector},
                 {"garray", W1_garray}},
                {1000, 1000000});
     add_family("W2_RandomGet",
                {{"quolan", W2_quolan},
+                {"floor", W2_floor},
                 {"vector", W2_peer<VectorStore>},
                 {"garray", W2_peer<GArrayStore>}},
                {1000000});
     add_family("W3_Walk",
                {{"quolan", W3_quolan},
+                {"floor", W3_floor},
                 {"vector", W3_peer<VectorStore>},
                 {"garray", W3_peer<GArrayStore>},
                 {"cjson", W3_cjson}},

@@ -44,7 +44,7 @@ STRICT_TEXTS = {"faster"}
 MEMORY_WORKLOAD = "W1_Append"
 MAX_SLACK_ELEMENTS = 32  # less than one growth step of unused storage
 
-PEER_ORDER = ["vector", "garray", "linear", "cjson", "jsonc", "msgpack", "memcpy",
+PEER_ORDER = ["floor", "vector", "garray", "linear", "cjson", "jsonc", "msgpack", "memcpy",
               "ghash", "unordered_map", "unordered_set"]
 
 NS_PER_UNIT = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
