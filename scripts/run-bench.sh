@@ -8,19 +8,25 @@
 # run takes a few minutes on two cores.
 #
 # Usage: scripts/run-bench.sh [--quick] [--repetitions N] [--min-time SECONDS]
-#                             [--filter REGEX] [--out DIR]
-#   --quick        smoke run: one repetition, tiny minimum time
-#   --repetitions  repetitions per benchmark (default 5)
-#   --min-time     minimum measuring time per repetition (default 0.1 s)
-#   --filter       only families whose name matches REGEX (bash =~)
-#   --out          where the JSON results and table.md go (default build/bench/results)
+#                             [--filter REGEX] [--out DIR] [--build-dir DIR]
+#                             [--instructions]
+#   --quick         smoke run: one repetition, tiny minimum time
+#   --repetitions   repetitions per benchmark (default 5)
+#   --min-time      minimum measuring time per repetition (default 0.1 s)
+#   --filter        only families whose name matches REGEX (bash =~)
+#   --out           where the JSON results and table.md go (default <build dir>/results)
+#   --build-dir     an optimised build of its own instead of the bench preset's build/bench
+#   --instructions  also count instructions per operation with callgrind
+#                   (bench/count_instructions.py) into instructions.md
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 repetitions=5
 min_time=0.1
 filter=""
-out=build/bench/results
+out=""
+build_dir=""
+instructions=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) repetitions=1; min_time=0.001 ;;
@@ -28,20 +34,33 @@ while [ $# -gt 0 ]; do
     --min-time) min_time=$2; shift ;;
     --filter) filter=$2; shift ;;
     --out) out=$2; shift ;;
-    -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
+    --build-dir) build_dir=$2; shift ;;
+    --instructions) instructions=1 ;;
+    -h|--help) sed -n '2,20p' "$0"; exit 0 ;;
     *) echo "run-bench.sh: unknown option $1" >&2; exit 2 ;;
   esac
   shift
 done
 
-scripts/install-deps.sh libbenchmark-dev libglib2.0-dev libcjson-dev libjson-c-dev libmsgpack-dev
+deps=(libbenchmark-dev libglib2.0-dev libcjson-dev libjson-c-dev libmsgpack-dev)
+[ "$instructions" = 1 ] && deps+=(valgrind)
+scripts/install-deps.sh "${deps[@]}"
 # A broken table script would waste the whole run: check it first.
 python3 bench/bench_table_test.py -q
 
 # The machines are shared: build with at most two jobs unless told otherwise.
-cmake --preset bench >/dev/null
-cmake --build --preset bench -j"${QUOLAN_BENCH_JOBS:-2}"
-bench=build/bench/bench/quolan_bench
+if [ -z "$build_dir" ]; then
+  cmake --preset bench >/dev/null
+  cmake --build --preset bench -j"${QUOLAN_BENCH_JOBS:-2}"
+  build_dir=build/bench
+else
+  # The bench preset's settings, in a directory of the caller's choosing.
+  cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DQUOLAN_BUILD_TESTS=OFF -DQUOLAN_BUILD_BENCH=ON >/dev/null
+  cmake --build "$build_dir" --target quolan_bench -j"${QUOLAN_BENCH_JOBS:-2}"
+fi
+bench=$build_dir/bench/quolan_bench
+[ -n "$out" ] || out=$build_dir/results
 
 rm -rf "$out"
 mkdir -p "$out"
@@ -62,3 +81,8 @@ done
 
 echo
 python3 scripts/bench_table.py "$out"/*.json | tee "$out/table.md"
+
+if [ "$instructions" = 1 ]; then
+  echo
+  python3 bench/count_instructions.py "$bench" --filter "$filter" | tee "$out/instructions.md"
+fi
