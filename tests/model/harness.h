@@ -1,17 +1,10 @@
-// Runs one container and its model side by side.
-//
-// A run owns a library object of the class under test (any of the seven, or
-// a client subclass of one) and the model of it.  Each step draws an
-// operation and its arguments from a Source, makes the call on both, and
-// compares the status and everything handed out; then the whole observable
-// state is compared (used_count, capacity, cursor, both sizes, every stored
-// element and the zero storage beyond used_count, every private store, the
-// typed fields, the number of owned objects deleted so far) and the
-// library's own invariant checks must hold.
-//
-// The first disagreement is kept as text naming the step and the operation;
-// a run stops there.  A run never leaves anything allocated behind, also
-// when it stops early, so leak checkers see the library's leaks only.
+// Runs one container and its model side by side: each step makes a call on
+// both and compares what it answers and hands out, then the whole state
+// (sizes, capacity, cursor, every element and the zero storage beyond, the
+// private stores, the typed fields, the deletions of owned objects) and the
+// library's invariant checks.  The first disagreement, naming the step and
+// the operation, ends the run; nothing is left allocated, so leak checkers
+// see the library's leaks only.
 #pragma once
 
 #include <cstdarg>

@@ -162,8 +162,7 @@ public:
     int32_t array_put(Value v, int32_t index)
     {
         if (v.missing && (holds_datum(v.tag) || v.tag == OwnedString)) return StatusBadType;
-        int32_t status = select(index, true);
-        if (status != StatusOk) return status;
+        if (int32_t status = select(index, true)) return status;
         Value &slot = cells[static_cast<size_t>(cursor)];
         if (is_owned(slot.tag) && family(v.tag) == family(slot.tag) && v.ref == slot.ref) {
             slot.tag = v.tag;  // the same block changes hands
@@ -180,12 +179,10 @@ public:
     {
         if (index >= used()) {
             if (index > initial) return StatusOutOfRange;
-            int32_t status = select(index, true);
-            if (status != StatusOk) return status;
+            if (int32_t status = select(index, true)) return status;
         }
         if (index == -2 || (index == -1 && used() == 0)) return StatusOutOfRange;
-        int32_t status = select(index, false);
-        if (status != StatusOk) return status;
+        if (int32_t status = select(index, false)) return status;
         *out = cells[static_cast<size_t>(cursor)];
         if (out->tag == Null) out->ref = nullptr;  // a read of Null hands out NULL
         return StatusOk;
@@ -195,8 +192,7 @@ public:
     {
         if (capacity == 0) return StatusOk;
         if (index == -2) return StatusOutOfRange;
-        int32_t status = select(index, false);
-        if (status != StatusOk) return status;
+        if (int32_t status = select(index, false)) return status;
         Value old = cells[static_cast<size_t>(cursor)];
         cells[static_cast<size_t>(cursor)] = Value{};
         release(old);
@@ -256,8 +252,7 @@ public:
         int32_t count = get_sizes();
         for (int32_t p = 0; p < count; ++p) {
             Value v;
-            int32_t status = get(p, &v);
-            if (status != StatusOk) return status;
+            if (int32_t status = get(p, &v)) return status;
             if (family(v.tag) == Object && !v.ref) v = Value{};
             if (family(v.tag) == Pointer || (family(v.tag) == String && !v.ref)) return StatusBadType;
             if (v.tag == Boolean) v.number &= 0xff;
@@ -274,8 +269,7 @@ public:
     {
         for (size_t i = 0; i < record.size(); ++i) {
             if (record[i].tag == Null) continue;
-            int32_t status = put(record[i], static_cast<int32_t>(i));
-            if (status != StatusOk) return status;
+            if (int32_t status = put(record[i], static_cast<int32_t>(i))) return status;
         }
         return StatusOk;
     }
@@ -439,10 +433,8 @@ private:
             if (forward && at == -1) at = 0;
             if (!forward && at == values.used() && at > 0) at = at - 1;
             Value key;
-            int32_t status = keys.get(at, &key);
-            if (status != StatusOk) return status;
-            status = forward ? values.next(out) : values.previous(out);
-            if (status != StatusOk) return status;
+            if (int32_t status = keys.get(at, &key)) return status;
+            if (int32_t status = forward ? values.next(out) : values.previous(out)) return status;
             if (key.tag != Null) return StatusOk;
         }
     }

@@ -1,24 +1,11 @@
-// The library side of the model-based checks: where choices come from, the
-// values and loaders handed to containers, and how what the library shows is
-// compared with the model.
-//
-// Choices come from a Source: a seeded generator in the test suites, the
-// input bytes in the fuzzer, so one sequence of operations serves both.
-// Values come from Pools: fixed texts (so a borrowed String and an owned
-// copy of the same text meet), a few borrowed objects and pointer targets
-// that outlive every container, and fresh owned objects and blocks made per
-// put.  A fresh owned value belongs to the container only when the model
-// says the call took it; otherwise settle() releases it.
-//
-// Every object handed to a container is a Counted object: an Array subclass
-// holding its id at position 0 and counting its Clear calls, that is its
-// deletions.  Some are re-entrant: their Delete puts the Integer 77 into the
-// container under test (or adds it, to a set), while that container is in
-// the middle of releasing them.  Copies and loaded objects come back as
-// plain Arrays holding the same id and are compared by that id.
-//
-// State is read through the pinned instance layout, never through methods,
-// so looking does not move cursors or extend arrays.
+// The library side of the model test.  Choices come from a Source (a seeded
+// generator, or the fuzzer's input bytes).  Values come from Pools: fixed
+// texts, borrowed objects and pointer targets that outlive every container,
+// and fresh owned objects and blocks, released by settle() when a call did
+// not take them.  Every object is a Counted Array subclass holding its id
+// and counting its deletions; a re-entrant one puts the Integer 77 into the
+// container under test (or adds it, to a set) from its Delete.  State is
+// read through the pinned layout, so looking moves no cursor.
 #pragma once
 
 #include <algorithm>

@@ -306,9 +306,8 @@ private:
             *out = Value{};
             return StatusFailed;
         }
-        int32_t status = loader(key, out);
-        if (status != StatusOk) return status;
-        status = put(*out, p);
+        if (int32_t status = loader(key, out)) return status;
+        const int32_t status = put(*out, p);
         if (status == StatusOk && echoes) array_get(p, out);  // the stored value, not the dropped key
         return status;
     }
