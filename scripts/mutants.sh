@@ -53,10 +53,13 @@ rev=$(git -C "$repo" rev-parse --verify --quiet "${rev_arg}^{commit}") ||
     { echo "mutants.sh: $rev_arg is not a revision" >&2; exit 2; }
 short_rev=$(git -C "$repo" rev-parse --short "$rev")
 
-# The suites that exercise the library.  memcheck, the installed package and
+# The suites that exercise the library, the model test among them.  memcheck, the installed package and
 # qctool are left out for time; a fault may add a suite with an "also" line.
-base_tests='unit|allocation_failures|process_.*|c_.*'
+base_tests='unit|model_.*|platform|allocation_failures|process_.*|c_.*'
 test_timeout=$((fault_timeout / 5))
+# The model test runs 30,000 operations per class per fault unless told
+# otherwise: enough to reach every operation many times, in seconds.
+export QUOLAN_MODEL_STEPS=${QUOLAN_MODEL_STEPS:-30000}
 
 # ---- the fault list, read and applied by one helper --------------------------
 read -r -d '' helper <<'PY' || true
