@@ -9,9 +9,12 @@
 #
 # Usage: scripts/run-bench.sh [--quick] [--repetitions N] [--min-time SECONDS]
 #                             [--filter REGEX] [--out DIR] [--build-dir DIR]
-#                             [--instructions]
+#                             [--instructions] [--rounds K]
 #   --quick         smoke run: one repetition, tiny minimum time
 #   --repetitions   repetitions per benchmark (default 5)
+#   --rounds        run every family K times over, round by round (default 1);
+#                   the table takes medians over all rounds, so load that comes
+#                   and goes on a shared machine falls on every contender alike
 #   --min-time      minimum measuring time per repetition (default 0.1 s)
 #   --filter        only families whose name matches REGEX (bash =~)
 #   --out           where the JSON results and table.md go (default <build dir>/results)
@@ -27,6 +30,7 @@ filter=""
 out=""
 build_dir=""
 instructions=0
+rounds=1
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) repetitions=1; min_time=0.001 ;;
@@ -36,7 +40,8 @@ while [ $# -gt 0 ]; do
     --out) out=$2; shift ;;
     --build-dir) build_dir=$2; shift ;;
     --instructions) instructions=1 ;;
-    -h|--help) sed -n '2,20p' "$0"; exit 0 ;;
+    --rounds) rounds=$2; shift ;;
+    -h|--help) sed -n '2,23p' "$0"; exit 0 ;;
     *) echo "run-bench.sh: unknown option $1" >&2; exit 2 ;;
   esac
   shift
@@ -69,14 +74,16 @@ mapfile -t families < <("$bench" --benchmark_list_tests | sed -E 's#/[0-9]+$##' 
 
 aggregates=()
 [ "$repetitions" -gt 1 ] && aggregates=(--benchmark_display_aggregates_only=true)
-for family in "${families[@]}"; do
-  if [ -n "$filter" ] && ! [[ $family =~ $filter ]]; then continue; fi
-  echo "== $family"
-  "$bench" --benchmark_filter="^${family}/[0-9]+\$" \
-           --benchmark_repetitions="$repetitions" \
-           --benchmark_min_time="$min_time" \
-           "${aggregates[@]}" \
-           --benchmark_out="$out/${family//\//.}.json" --benchmark_out_format=json
+for round in $(seq 1 "$rounds"); do
+  for family in "${families[@]}"; do
+    if [ -n "$filter" ] && ! [[ $family =~ $filter ]]; then continue; fi
+    echo "== $family (round $round of $rounds)"
+    "$bench" --benchmark_filter="^${family}/[0-9]+\$" \
+             --benchmark_repetitions="$repetitions" \
+             --benchmark_min_time="$min_time" \
+             "${aggregates[@]}" \
+             --benchmark_out="$out/${family//\//.}.r$round.json" --benchmark_out_format=json
+  done
 done
 
 echo
