@@ -25,7 +25,11 @@ namespace {
 // Stores to neighbouring fields stay separate stores: merged into one wide
 // store, a later narrow load of one of them would wait for it, a cost of
 // this compiler's choice rather than of the work.
+#if defined(__clang__)
+#define QB_FLOOR
+#else
 #define QB_FLOOR [[gnu::optimize("no-tree-slp-vectorize")]]
+#endif
 
 QB_FLOOR int32_t floor_append(FloorArray *a, int32_t value)
 {
