@@ -1,5 +1,5 @@
 // Shared helpers for the behaviour suites: owning handles, typed method
-// tables, client classes, reads, stream records and a counting loader.
+// tables, client classes, reads and stream records.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -151,26 +151,5 @@ struct Bytes {
     // A class identity as the stand-in writes it: the length, then the name.
     Bytes &name(const char *s) { return i32(static_cast<int32_t>(std::strlen(s))).raw(s, std::strlen(s)); }
 };
-
-// A loader: a Dict counting the GetKey calls that reach it.  Keys 1, 2 and 3
-// stand for an owned text "one", the integer 42 and the double 3.5.
-inline int32_t loader_calls = 0;
-inline Obj counting_loader()
-{
-    static QuolanObject *cls = subclass_with<DictMethods>(dict_baseclass_init(), [](DictMethods &t) {
-        t.GetKey = [](QuolanObject *self, void **value, int32_t *tag, void *key, int32_t key_tag) -> int32_t {
-            ++loader_calls;
-            return D(dict_baseclass)->GetKey(self, value, tag, key, key_tag);
-        };
-    });
-    Obj loader = make(cls);
-    int32_t one = 1, two = 2, three = 3, forty_two = 42;
-    double half = 3.5;
-    D(loader.get())->PutKey(loader.get(), K("one"), OwnedString, &one, Integer);
-    D(loader.get())->PutKey(loader.get(), &forty_two, Integer, &two, Integer);
-    D(loader.get())->PutKey(loader.get(), &half, Double, &three, Integer);
-    loader_calls = 0;
-    return loader;
-}
 
 }  // namespace qt

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "quolan/testing.h"
 
 namespace qm {
 
@@ -125,6 +126,8 @@ public:
             same("access", typed_.access, field_at<int32_t>(obj_, own + 12));
         } else if (variant_ == Variant::Deferred) {
             compare_store(*this, field_at(obj_, own + 8), deferred_.has_store, deferred_.store, "deferred store");
+            same("loader calls", deferred_.asked, loader_calls - calls_before_);
+            same("assertion reports", deferred_.reports, quolan_testing_assert_reports() - reports_before_);
         }
         sound(obj_, "container");
     }
@@ -341,8 +344,11 @@ private:
         const int32_t saved = save_to(obj_, &bytes);
         Owned back(quolan_base_methods(obj_)->New(obj_));
         if (variant_ == Variant::Deferred) {
+            Owned in(quolan_memory_stream_from(bytes.data(), bytes.size()));
             same("Save refused", StatusFailed, saved);
-            same("Load refused", StatusFailed, load_from(back.o, bytes));
+            same("Load refused", StatusFailed, quolan_base_methods(back.o)->Load(back.o, in.o, 0));
+            same("no object made", 0, quolan_base_methods(obj_)->NewFromStream(obj_, in.o, 0) != nullptr);
+            same("nothing read", 0, static_cast<long long>(quolan_stream_read_offset(in.o)));
             return;
         }
         const bool typed = variant_ == Variant::Typed;
@@ -398,6 +404,8 @@ private:
         same("IsEqual after a nudge", values_.is_equal(copied), quolan_base_methods(obj_)->IsEqual(obj_, c.o));
     }
 
+    const int64_t calls_before_ = loader_calls;
+    const int32_t reports_before_ = quolan_testing_assert_reports();
     bool keyed_;
     Variant variant_;
     ArrayModel plain_;

@@ -174,12 +174,27 @@ inline void *argument(Value &v)
     return const_cast<void *>(v.ref);
 }
 
-// A loader that answers every key with the key itself.
+// Loaders count the calls that reach them: a Dict, and one that answers
+// every key with the key itself.
+inline int64_t loader_calls = 0;
+inline int32_t counted_get_key(QuolanObject *self, void **value, int32_t *tag, void *key, int32_t key_tag)
+{
+    ++loader_calls;
+    return quolan_dict_methods(dict_baseclass)->GetKey(self, value, tag, key, key_tag);
+}
 inline int32_t echo_key(QuolanObject *, void **value, int32_t *tag, void *key, int32_t key_tag)
 {
+    ++loader_calls;
     *value = key;
     *tag = key_tag;
     return StatusOk;
+}
+inline QuolanObject *loader_of(int32_t (*get_key)(QuolanObject *, void **, int32_t *, void *, int32_t))
+{
+    QuolanObject *dict = dict_baseclass_init();
+    QuolanObject *cls = quolan_generic_subclass(dict, dict->size, DictSlot_Count * sizeof(QuolanMethod));
+    reinterpret_cast<DictMethods *>(cls->methods)->GetKey = get_key;
+    return quolan_base_methods(cls)->New(cls);
 }
 
 class Pools {
@@ -193,8 +208,7 @@ public:
     {
         for (int i = 0; i < kObjects; ++i) objects_[i] = Counted::make(100 + i);
         // The Dict loader knows the Integer keys 1 to 3 and the text "7".
-        QuolanObject *dict = dict_baseclass_init();
-        dict_loader = quolan_base_methods(dict)->New(dict);
+        dict_loader = loader_of(counted_get_key);
         const DictMethods *d = quolan_dict_methods(dict_loader);
         int32_t keys[] = {1, 2, 3}, forty_two = 42, seven = 7;
         double half = 3.5;
@@ -202,12 +216,7 @@ public:
         d->PutKey(dict_loader, &forty_two, Integer, &keys[1], Integer);
         d->PutKey(dict_loader, &half, Double, &keys[2], Integer);
         d->PutIntStringKey(dict_loader, seven, "7");
-        static QuolanObject *echo_class = [dict] {
-            QuolanObject *k = quolan_generic_subclass(dict, dict->size, DictSlot_Count * sizeof(QuolanMethod));
-            if (k) reinterpret_cast<DictMethods *>(k->methods)->GetKey = echo_key;
-            return k;
-        }();
-        echo_loader = quolan_base_methods(echo_class)->New(echo_class);
+        echo_loader = loader_of(echo_key);
     }
     ~Pools()
     {

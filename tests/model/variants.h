@@ -218,6 +218,8 @@ public:
     bool has_store = true;   // false once Clear dropped it
     Loader loader;           // empty: no loader set
     bool echoes = false;     // the loader answers with the key itself
+    int64_t asked = 0;       // calls that reached a loader
+    int64_t reports = 0;     // reads with no loader set
 
     explicit DeferredModel(Hooks *h) : ArrayModel(h), store(h) {}
 
@@ -303,9 +305,11 @@ private:
     int32_t load(const Value &key, int32_t p, Value *out)
     {
         if (!loader) {
+            ++reports;  // told to the assertion service
             *out = Value{};
             return StatusFailed;
         }
+        ++asked;
         if (int32_t status = loader(key, out)) return status;
         const int32_t status = put(*out, p);
         if (status == StatusOk && echoes) array_get(p, out);  // the stored value, not the dropped key
