@@ -9,6 +9,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "debug/invariants.h"
@@ -65,16 +66,10 @@ public:
 };
 
 // Deletes a library object when the scope ends.
-struct Owned {
-    QuolanObject *o;
-    explicit Owned(QuolanObject *object) : o(object) {}
-    ~Owned()
-    {
-        if (o) quolan_base_methods(o)->Delete(o);
-    }
-    Owned(const Owned &) = delete;
-    Owned &operator=(const Owned &) = delete;
+struct Deleter {
+    void operator()(QuolanObject *o) const { quolan_base_methods(o)->Delete(o); }
 };
+using Owned = std::unique_ptr<QuolanObject, Deleter>;
 
 // ---- whole-state comparison --------------------------------------------------
 

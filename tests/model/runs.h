@@ -25,9 +25,9 @@ enum class Variant { Plain, Typed, Deferred };
 inline int32_t save_to(QuolanObject *o, std::vector<unsigned char> *bytes)
 {
     Owned s(quolan_memory_stream_new());
-    int32_t status = quolan_base_methods(o)->Save(o, s.o, 0);
+    int32_t status = quolan_base_methods(o)->Save(o, s.get(), 0);
     size_t n = 0;
-    const unsigned char *p = quolan_memory_stream_data(s.o, &n);
+    const unsigned char *p = quolan_memory_stream_data(s.get(), &n);
     bytes->assign(p, p + n);
     return status;
 }
@@ -35,7 +35,7 @@ inline int32_t save_to(QuolanObject *o, std::vector<unsigned char> *bytes)
 inline int32_t load_from(QuolanObject *o, const std::vector<unsigned char> &bytes)
 {
     Owned s(quolan_memory_stream_from(bytes.data(), bytes.size()));
-    return quolan_base_methods(o)->Load(o, s.o, 0);
+    return quolan_base_methods(o)->Load(o, s.get(), 0);
 }
 
 // A key or member: half the time one the store holds, under a kind of its
@@ -346,9 +346,9 @@ private:
         if (variant_ == Variant::Deferred) {
             Owned in(quolan_memory_stream_from(bytes.data(), bytes.size()));
             same("Save refused", StatusFailed, saved);
-            same("Load refused", StatusFailed, quolan_base_methods(back.o)->Load(back.o, in.o, 0));
-            same("no object made", 0, quolan_base_methods(obj_)->NewFromStream(obj_, in.o, 0) != nullptr);
-            same("nothing read", 0, static_cast<long long>(quolan_stream_read_offset(in.o)));
+            same("Load refused", StatusFailed, quolan_base_methods(back.get())->Load(back.get(), in.get(), 0));
+            same("no object made", 0, quolan_base_methods(obj_)->NewFromStream(obj_, in.get(), 0) != nullptr);
+            same("nothing read", 0, static_cast<long long>(quolan_stream_read_offset(in.get())));
             return;
         }
         const bool typed = variant_ == Variant::Typed;
@@ -364,13 +364,13 @@ private:
         want = typed ? loaded_typed.types.load(types) : StatusOk;
         if (want == StatusOk) want = keyed_ ? loaded_dict.load(keys, values) : loaded.load(values);
         if (want == StatusOk && typed) loaded_typed.lock = typed_.lock & 0xff, loaded_typed.access = typed_.access;
-        if (!same("Load status", want, load_from(back.o, bytes))) return;
-        compare_array(*this, back.o, loaded, "loaded");
-        if (keyed_) compare_store(*this, field_at(back.o, 64), loaded_dict.has_keys, loaded_dict.keys, "loaded keys");
-        sound(back.o, "loaded");
+        if (!same("Load status", want, load_from(back.get(), bytes))) return;
+        compare_array(*this, back.get(), loaded, "loaded");
+        if (keyed_) compare_store(*this, field_at(back.get(), 64), loaded_dict.has_keys, loaded_dict.keys, "loaded keys");
+        sound(back.get(), "loaded");
         if (keyed_) return;
-        same("IsEqual", values_.is_equal(loaded), quolan_base_methods(obj_)->IsEqual(obj_, back.o));
-        same("IsEqual back", loaded.is_equal(values_), quolan_base_methods(back.o)->IsEqual(back.o, obj_));
+        same("IsEqual", values_.is_equal(loaded), quolan_base_methods(obj_)->IsEqual(obj_, back.get()));
+        same("IsEqual back", loaded.is_equal(values_), quolan_base_methods(back.get())->IsEqual(back.get(), obj_));
     }
 
     void copy()
@@ -378,7 +378,7 @@ private:
         note("Copy");
         Owned c(quolan_base_methods(obj_)->Copy(obj_, obj_));
         if (variant_ == Variant::Deferred) {
-            same("copy made", 0, c.o != nullptr);
+            same("copy made", 0, c.get() != nullptr);
             return;
         }
         Hooks copy_hooks;
@@ -386,13 +386,13 @@ private:
         DictModel copied_dict(copied, &copy_hooks);
         bool made = keyed_ ? dict_.copy_into(&copied_dict) : values_.copy_into(&copied);
         if (variant_ == Variant::Typed) typed_.copy_types_into(&copied);
-        if (!same("copy made", made, c.o != nullptr) || !c.o) return;
-        compare_array(*this, c.o, copied, "copy");
-        if (keyed_) compare_store(*this, field_at(c.o, 64), copied_dict.has_keys, copied_dict.keys, "copied keys");
+        if (!same("copy made", made, c.get() != nullptr) || !c.get()) return;
+        compare_array(*this, c.get(), copied, "copy");
+        if (keyed_) compare_store(*this, field_at(c.get(), 64), copied_dict.has_keys, copied_dict.keys, "copied keys");
         if (variant_ == Variant::Typed)
-            compare_store(*this, field_at(c.o, keyed_ ? 72 : 64), copied.has_types, copied.types, "copied types");
-        sound(c.o, "copy");
-        same("IsEqual", keyed_ ? 0 : values_.is_equal(copied), quolan_base_methods(obj_)->IsEqual(obj_, c.o));
+            compare_store(*this, field_at(c.get(), keyed_ ? 72 : 64), copied.has_types, copied.types, "copied types");
+        sound(c.get(), "copy");
+        same("IsEqual", keyed_ ? 0 : values_.is_equal(copied), quolan_base_methods(obj_)->IsEqual(obj_, c.get()));
         // A number of the copy nudged within, just past, and well past the tolerance.
         const int32_t p = copied.used() - 1;
         if (keyed_ || variant_ != Variant::Plain || p < 0 || !holds_datum(copied.cells[size_t(p)].tag)) return;
@@ -400,8 +400,8 @@ private:
         static constexpr double kNudges[] = {5e-7, 2e-6, 0.5};
         const Value nudged = real((at.tag == Double ? at.real : at.number) + kNudges[step % 3]);
         copied.array_put(nudged, p);
-        quolan_array_methods(c.o)->PutDoubleAt(c.o, nudged.real, p);
-        same("IsEqual after a nudge", values_.is_equal(copied), quolan_base_methods(obj_)->IsEqual(obj_, c.o));
+        quolan_array_methods(c.get())->PutDoubleAt(c.get(), nudged.real, p);
+        same("IsEqual after a nudge", values_.is_equal(copied), quolan_base_methods(obj_)->IsEqual(obj_, c.get()));
     }
 
     const int64_t calls_before_ = loader_calls;
@@ -512,8 +512,8 @@ private:
         Owned back(quolan_base_methods(obj_)->New(obj_));
         Hooks loaded_hooks;
         SetModel loaded(&loaded_hooks);
-        if (!same("Load status", loaded.load(record), load_from(back.o, bytes))) return;
-        compare_store(*this, field_at(back.o, 24), loaded.has_store, loaded.members, "loaded member store");
+        if (!same("Load status", loaded.load(record), load_from(back.get(), bytes))) return;
+        compare_store(*this, field_at(back.get(), 24), loaded.has_store, loaded.members, "loaded member store");
         same("Copy gives nothing", 0, quolan_base_methods(obj_)->Copy(obj_, obj_) != nullptr);
     }
 };
