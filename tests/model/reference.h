@@ -127,8 +127,6 @@ public:
 
     explicit ArrayModel(Hooks *h = nullptr) : hooks(h) {}
     virtual ~ArrayModel() = default;
-    ArrayModel(const ArrayModel &) = default;
-    ArrayModel &operator=(const ArrayModel &) = default;
 
     int32_t used() const { return static_cast<int32_t>(cells.size()); }
 
@@ -368,21 +366,18 @@ public:
     // An absent key answers -6 with an empty value (`absent` says which -6).
     int32_t get_key(const Value &key, Value *out, bool *absent)
     {
-        int32_t p = find_entry(store(), key, false, FreeRule::Last);
+        const int32_t p = find_entry(store(), key, false, FreeRule::Last);
         *absent = p < 0;
-        if (p < 0) {
-            *out = Value{};
-            return StatusOutOfRange;
-        }
-        return values.get(p, out);
+        *out = Value{};
+        return p < 0 ? StatusOutOfRange : values.get(p, out);
     }
 
     int32_t clear_key(const Value &key)
     {
-        int32_t p = find_entry(store(), key, false, FreeRule::Last);
+        const int32_t p = find_entry(store(), key, false, FreeRule::Last);
         if (p < 0) return StatusOutOfRange;
-        int32_t status = values.clear_at(p);
-        return status != StatusOk ? status : keys.clear_at(p);
+        if (int32_t status = values.clear_at(p)) return status;
+        return keys.clear_at(p);
     }
 
     int32_t next(Value *out) { return keyed_step(true, out); }
@@ -400,15 +395,15 @@ public:
     }
 
     // On a stream: the key store's record, then the values' record.
-    int32_t save(std::vector<Value> *key_record, std::vector<Value> *value_record)
+    int32_t save(std::vector<Value> *keys_out, std::vector<Value> *values_out)
     {
-        int32_t status = store().save(key_record);
-        return status != StatusOk ? status : values.save(value_record);
+        if (int32_t status = store().save(keys_out)) return status;
+        return values.save(values_out);
     }
-    int32_t load(const std::vector<Value> &key_record, const std::vector<Value> &value_record)
+    int32_t load(const std::vector<Value> &keys_in, const std::vector<Value> &values_in)
     {
-        int32_t status = store().load(key_record);
-        return status != StatusOk ? status : values.load(value_record);
+        if (int32_t status = store().load(keys_in)) return status;
+        return values.load(values_in);
     }
     // The values are copied first, then the key store if there is one.
     bool copy_into(DictModel *copy)
