@@ -227,22 +227,16 @@ TEST(CppLayerStatus, FailuresArriveUnchangedAndRoundTripsMatchTheC)
     ASSERT_TRUE(s.add_int(3).ok());
     EXPECT_TRUE(s.contains_int(3) && !s.contains_int(4));
 
-    ASSERT_TRUE(doc.put_string_copy("name", "probe").ok());
     ASSERT_TRUE(doc.put_double("ratio", 0.25).ok());
-    ASSERT_TRUE(doc.put_bool("on", true).ok());
-    EXPECT_EQ(doc.index_of("on"), 2);
     auto list = q::Array::make();
-    ASSERT_TRUE(list.put_int(1).ok());
-    ASSERT_TRUE(doc.put_object_copy("list", std::move(list)).ok());
+    ASSERT_TRUE(list.put_int(1).ok() && doc.put_object_copy("list", std::move(list)).ok());
     auto out = q::Stream::make();
     ASSERT_TRUE(doc.save(out).ok());
     EXPECT_EQ(std::vector<unsigned char>(out.bytes().begin(), out.bytes().end()), qt::saved(doc.get()));
-
     auto in = q::Stream::make(out.bytes());
     auto loaded = q::Dict::make();
     EXPECT_EQ(loaded.load(in, 1).code, StatusFailed);  // the mode is passed on
     ASSERT_TRUE(loaded.load(in).ok());
-    EXPECT_EQ(in.status(), 0);
     EXPECT_EQ(in.read_offset(), out.bytes().size());
     EXPECT_EQ(loaded.get("ratio")->as_int(), std::nullopt);
     auto nested = q::view_cast<q::ArrayView>(loaded.get("list")->as_object());
