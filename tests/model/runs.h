@@ -550,12 +550,11 @@ inline QuolanObject *forwarding_subclass(const Family &f)
 {
     static std::map<const Family *, QuolanObject *> made;
     if (QuolanObject *cls = made[&f]) return cls;
-    QuolanObject *parent = f.init();
+    QuolanObject *parent = f.init(), *cls = nullptr;
     const size_t slots = f.set ? size_t{GenSetSlot_Count} : f.keyed ? size_t{DictTypedSlot_Count} : size_t{ArrayTypedSlot_Count};
-    QuolanObject *cls = quolan_generic_subclass(parent, parent->size, slots * sizeof(QuolanMethod));
-    if (cls && !f.set) {
+    auto *t = subclass_of<ArrayMethods>(parent, slots, &cls);
+    if (!f.set) {
         Forwarding::parents[cls->methods] = parent;
-        auto *t = reinterpret_cast<ArrayMethods *>(cls->methods);
         t->GetSizes = Forwarding::GetSizes, t->SetIndex = Forwarding::SetIndex, t->PutAt = Forwarding::PutAt;
         t->GetAt = Forwarding::GetAt, t->Next = Forwarding::Next, t->Previous = Forwarding::Previous;
         t->ClearAt = Forwarding::ClearAt;

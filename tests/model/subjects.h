@@ -99,23 +99,23 @@ inline int32_t object_id(const void *object)
 
 // ---- counted objects -----------------------------------------------------------
 
+// A client subclass of `parent` with a table of `Table`, its slots as the parent's.
+template <class Table>
+Table *subclass_of(QuolanObject *parent, size_t slots, QuolanObject **made)
+{
+    *made = quolan_generic_subclass(parent, parent->size, slots * sizeof(QuolanMethod));
+    return reinterpret_cast<Table *>((*made)->methods);
+}
+
 struct Counted {
     static inline int64_t clears = 0;
     static inline std::map<const void *, QuolanObject *> targets;  // re-entrant object -> container
 
-    static QuolanObject *cls()
-    {
-        static QuolanObject *c = [] {
-            QuolanObject *array = array_baseclass_init();
-            QuolanObject *k = quolan_generic_subclass(array, array->size, ArraySlot_Count * sizeof(QuolanMethod));
-            if (k) reinterpret_cast<ArrayMethods *>(k->methods)->Clear = counting_clear;
-            return k;
-        }();
-        return c;
-    }
     static QuolanObject *make(int32_t id, QuolanObject *reenters = nullptr)
     {
-        QuolanObject *o = quolan_base_methods(cls())->New(cls());
+        static QuolanObject *cls = nullptr;
+        if (!cls) subclass_of<ArrayMethods>(array_baseclass_init(), ArraySlot_Count, &cls)->Clear = counting_clear;
+        QuolanObject *o = quolan_base_methods(cls)->New(cls);
         if (o) quolan_array_methods(o)->PutIntAt(o, id, 0);
         if (o && reenters) targets[o] = reenters;
         return o;
@@ -191,9 +191,8 @@ inline int32_t echo_key(QuolanObject *, void **value, int32_t *tag, void *key, i
 }
 inline QuolanObject *loader_of(int32_t (*get_key)(QuolanObject *, void **, int32_t *, void *, int32_t))
 {
-    QuolanObject *dict = dict_baseclass_init();
-    QuolanObject *cls = quolan_generic_subclass(dict, dict->size, DictSlot_Count * sizeof(QuolanMethod));
-    reinterpret_cast<DictMethods *>(cls->methods)->GetKey = get_key;
+    QuolanObject *cls = nullptr;
+    subclass_of<DictMethods>(dict_baseclass_init(), DictSlot_Count, &cls)->GetKey = get_key;
     return quolan_base_methods(cls)->New(cls);
 }
 
