@@ -139,7 +139,6 @@ int array_scenario(Init init)
     return still_works(a, loaded, quolan_base_methods(a)->Copy(a, a));
 }
 
-
 int dict_scenario(Init init)
 {
     QuolanObject *d = make(init), *loaded = nullptr;

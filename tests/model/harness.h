@@ -71,8 +71,6 @@ struct Deleter {
 };
 using Owned = std::unique_ptr<QuolanObject, Deleter>;
 
-// ---- whole-state comparison --------------------------------------------------
-
 inline void compare_array(Check &c, QuolanObject *o, const ArrayModel &m, const char *which)
 {
     const ArrayView *v = view(o);
@@ -101,8 +99,6 @@ inline void compare_store(Check &c, QuolanObject *store, bool exists, const Arra
 {
     if (c.same(which, exists, store != nullptr) && store) compare_array(c, store, m, which);
 }
-
-// ---- runs ---------------------------------------------------------------------------
 
 class Run : public Check {
 public:

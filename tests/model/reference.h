@@ -262,7 +262,6 @@ public:
         return StatusOk;
     }
 
-    // Load puts every non-Null entry at its position, over what is there.
     int32_t load(const std::vector<Value> &record)
     {
         for (size_t i = 0; i < record.size(); ++i) {
@@ -288,7 +287,6 @@ public:
         return true;
     }
 
-    // IsEqual against an array that is no Dict.
     int32_t is_equal(ArrayModel &other)
     {
         int32_t n = get_sizes();
@@ -340,7 +338,6 @@ public:
 
     int32_t symbol_index(const Value &key) { return find_entry(store(), key, false, FreeRule::Last); }
 
-    // The key at a position, as GetSymbol hands it out.
     int32_t get_symbol(int32_t position, Value *out)
     {
         if (store().get(position, out) != StatusOk) return 1;
@@ -394,7 +391,6 @@ public:
         } while (has_keys);
     }
 
-    // On a stream: the key store's record, then the values' record.
     int32_t save(std::vector<Value> *keys_out, std::vector<Value> *values_out)
     {
         if (int32_t status = store().save(keys_out)) return status;
@@ -405,7 +401,6 @@ public:
         if (int32_t status = store().load(keys_in)) return status;
         return values.load(values_in);
     }
-    // The values are copied first, then the key store if there is one.
     bool copy_into(DictModel *copy)
     {
         if (!values.copy_into(&copy->values)) return false;
@@ -468,7 +463,6 @@ public:
         } while (has_store);
     }
 
-    // On a stream a set is its member store's record.
     int32_t save(std::vector<Value> *record) { return store().save(record); }
     int32_t load(const std::vector<Value> &record) { return store().load(record); }
 

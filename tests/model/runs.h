@@ -80,8 +80,6 @@ constexpr const char *kTypeLists[] = {"Integer", "Double", "String", "Integer,Do
                                       "Object-Array", "Object-", "Object-Dict", "Object-QUOLAN,Null", "Pointer",
                                       "Boolean", "Null", ",", "", "Integer, Double", "integer,String"};
 
-// ---- the Array family ------------------------------------------------------------
-
 class ContainerRun : public Run {
 public:
     ContainerRun(QuolanObject *cls, Pools &pools, bool keyed, Variant variant)
@@ -415,8 +413,6 @@ private:
     DictModel dict_;
 };
 
-// ---- GenSet ----------------------------------------------------------------------
-
 class SetRun : public Run {
 public:
     SetRun(QuolanObject *cls, Pools &pools) : Run(cls, pools), model(&hooks)
@@ -512,15 +508,7 @@ private:
     }
 };
 
-// ---- driving ---------------------------------------------------------------------
-
-struct Family {
-    const char *name;
-    QuolanObject *(*init)();
-    bool keyed;
-    Variant variant;
-    bool set;
-};
+struct Family { const char *name; QuolanObject *(*init)(); bool keyed; Variant variant; bool set; };
 
 inline const Family kFamilies[] = {
     {"Array", array_baseclass_init, false, Variant::Plain, false},

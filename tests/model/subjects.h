@@ -25,8 +25,6 @@
 
 namespace qm {
 
-// ---- sources of choices ------------------------------------------------------
-
 class Source {
 public:
     virtual ~Source() = default;
@@ -75,8 +73,6 @@ private:
     size_t at_ = 0;
 };
 
-// ---- layout --------------------------------------------------------------------
-
 // The pinned Array layout, read from outside.
 using ArrayView = qc::ArrayInstance;
 inline const ArrayView *view(const void *o) { return static_cast<const ArrayView *>(o); }
@@ -96,8 +92,6 @@ inline int32_t object_id(const void *object)
     if (!v->elements || !v->dimensions || v->dimensions[0].used_count < 1) return INT_MIN;
     return v->elements[0].tag == Integer ? v->elements[0].value.integer : INT_MIN;
 }
-
-// ---- counted objects -----------------------------------------------------------
 
 // A client subclass of `parent` with a table of `Table`, its slots as the parent's.
 template <class Table>
@@ -139,8 +133,6 @@ private:
         quolan_base_methods(array_baseclass)->Clear(self);
     }
 };
-
-// ---- values ----------------------------------------------------------------------
 
 inline Value number_of(int32_t tag, int32_t n, double d = 0)
 {
@@ -338,8 +330,6 @@ private:
     char targets_[4] = {};
     int32_t next_id_ = 1000;
 };
-
-// ---- comparison ------------------------------------------------------------------
 
 // Does an element the library holds or hands out agree with the model's?
 // A Null element compares its value word, which a plain read hands out as

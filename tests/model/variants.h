@@ -14,8 +14,6 @@
 
 namespace qm {
 
-// ---- type lists ------------------------------------------------------------
-
 // The type name a binding records; every object the tests make is an Array,
 // so both naming forms give "Object-Array".
 inline std::string type_name(const Value &v)
@@ -61,8 +59,6 @@ inline int32_t list_accepts(const std::string &list, const Value &v)
     }
     return needs_double ? StatusNeedsDouble : StatusBadType;
 }
-
-// ---- typed -------------------------------------------------------------------
 
 class TypedModel : public ArrayModel {
 public:
@@ -206,8 +202,6 @@ public:
         if (has_types) types.copy_into(&copy->types);
     }
 };
-
-// ---- deferred -------------------------------------------------------------------
 
 // What a loader answers for a key: its status, and the value it hands out.
 using Loader = std::function<int32_t(const Value &key, Value *out)>;

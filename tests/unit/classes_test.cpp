@@ -6,11 +6,7 @@ using namespace qt;
 
 namespace {
 
-struct Named {
-    const char *name;
-    int slot;
-    bool by_name;
-};
+struct Named { const char *name; int slot; bool by_name; };
 #define QT_NAMED(C, slot, Name, Ret, Params, flag) {#Name, slot, (flag) == 1},
 
 // `foreign` names a class and a method the class must not claim.
