@@ -50,7 +50,13 @@ struct Path {
     Path at(size_t i) const { return {this, {}, i}; }
     std::string segment() const
     {
-        return key.empty() ? "[" + std::to_string(index) + "]" : "." + std::string(key);
+        // Appended piece by piece: GCC 12 at -O3 mistakes a chain of
+        // operator+ on temporaries for an overlapping copy (-Wrestrict).
+        std::string s(1, key.empty() ? '[' : '.');
+        if (!key.empty()) return s.append(key);
+        s.append(std::to_string(index));
+        s.push_back(']');
+        return s;
     }
     // A path into deep nesting keeps its ends and says how much it left out.
     std::string str() const
