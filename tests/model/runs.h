@@ -387,8 +387,10 @@ private:
         if (!same("copy made", made, c.get() != nullptr) || !c.get()) return;
         compare_array(*this, c.get(), copied, "copy");
         if (keyed_) compare_store(*this, field_at(c.get(), 64), copied_dict.has_keys, copied_dict.keys, "copied keys");
-        if (variant_ == Variant::Typed)
+        if (variant_ == Variant::Typed) {  // a copy starts unlocked and ReadWrite
             compare_store(*this, field_at(c.get(), keyed_ ? 72 : 64), copied.has_types, copied.types, "copied types");
+            same("copy's lock and access", 0, field_at<int64_t>(c.get(), keyed_ ? 80 : 72));
+        }
         sound(c.get(), "copy");
         same("IsEqual", keyed_ ? 0 : values_.is_equal(copied), quolan_base_methods(obj_)->IsEqual(obj_, c.get()));
         // A number of the copy nudged within, just past, and well past the tolerance.
