@@ -32,14 +32,17 @@ QuolanObject *member_store_of(QuolanObject *set)
     return store ? store : ensure_store(&as_genset(set)->member_store);
 }
 
+// A new member takes the first free position (a Dict key takes the last).
+constexpr FreePosition kFreePosition = FreePosition::First;
+
 // The position of `value` of `kind`, or -1; with `add`, a missing member is
 // entered first.
 int32_t find_member(QuolanObject *set, const void *value, int32_t kind, bool add)
 {
     QuolanObject *store = member_store_of(set);
     if (!store) return -1;
-    if (kind == Integer) return find_int32(store, value, add, FreePosition::First);
-    return find_in_store(store, value, kind, add, FreePosition::First, nullptr);
+    if (kind == Integer) return find_int32(store, value, add, kFreePosition);
+    return find_in_store(store, value, kind, add, kFreePosition, nullptr);
 }
 
 int32_t contains(QuolanObject *set, const void *value, int32_t kind)
@@ -114,12 +117,9 @@ static int32_t GenSet_GetValue(QuolanObject *self, void **value, int32_t *kind, 
 
 static int32_t GenSet_Add(QuolanObject *self, void *value, int32_t kind)
 {
-    QuolanObject *store = member_store_of(self);
-    if (!store) return StatusNoMemory;
+    if (!member_store_of(self)) return StatusNoMemory;
     if (lacks_referent(value, kind)) return StatusBadType;
-    const int32_t position = kind == Integer ? find_int32(store, value, true, FreePosition::First)
-                                             : find_in_store(store, value, kind, true, FreePosition::First, nullptr);
-    return position >= 0 ? StatusOk : StatusNoMemory;
+    return find_member(self, value, kind, true) >= 0 ? StatusOk : StatusNoMemory;
 }
 
 static int32_t GenSet_AddString(QuolanObject *self, const char *value)
