@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         QuolanObject *again = quolan_memory_stream_from(bytes.data(), bytes.size());
         QuolanObject *fresh = quolan_base_methods(cls)->New(cls);
         const bool same = quolan_base_methods(fresh)->Load(fresh, again, 0) == 0 && record(fresh) == bytes;
-        if (!same && !memmem(data, size, "Typed", 5)) __builtin_trap();
+        if (!same && cls != dict_typedclass && !memmem(data, size, "Typed", 5)) __builtin_trap();
         drop(fresh);
         drop(again);
         if (cls != array_baseclass && cls != array_typedclass) check_lookups(o, cls == genset_baseclass);
