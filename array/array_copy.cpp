@@ -18,17 +18,6 @@ namespace qc {
 
 namespace {
 
-// The positions Array's walk of `a` reads: its Next reads through GetAt,
-// which refuses positions at or beyond a maximum lowered after they were
-// written, so the walk ends there.
-int32_t walk_extent(const ArrayInstance *a)
-{
-    if (!a->dimensions) return 0;
-    const DimensionRecord &rec = a->dimensions[a->dimension_count - 1];
-    if (rec.max_size == 0) return rec.used_count;
-    return rec.max_size < 0 ? 0 : std::min(rec.used_count, rec.max_size);
-}
-
 // Copies `source`'s elements into the fresh `copy`; -6 when the whole source
 // was walked, another status on failure.
 //
@@ -36,35 +25,33 @@ int32_t walk_extent(const ArrayInstance *a)
 // GetIndex and Next until Next fails), and the copy is a fresh Array whose
 // PutAt is Array's: so the walk reads the source's storage in position order,
 // and each put lands at the same position of an array that only grows.  Both
-// are done directly: the copy grows to the capacity and used count that
-// putting position by position leaves, and the source's cursor and
-// current_slot end where the walk leaves them.  A nested object's Copy is
-// foreign code that may change the source, so its extent is read afresh at
-// every step.
+// are done directly: the copy's storage is reserved as putting position by
+// position would grow it, and the source is left where the walk leaves it.
+// A nested object's Copy is foreign code that may change the source, so its
+// extent and storage are read afresh after each one.
 int32_t copy_elements(QuolanObject *copy, QuolanObject *source)
 {
     ArrayInstance *from = as_array(source);
-    int32_t status = ensure_tables(from);
+    int32_t status = storage::ensure_tables(from);
     if (status != StatusOk) return status;
     // A negative maximum refuses even the walk's SetIndex(0): nothing moves.
-    const bool moves_cursor = record_of(from).max_size >= 0;
+    const bool moves_cursor = storage::record(from).max_size >= 0;
     ArrayInstance *to = as_array(copy);
+    Element *out = nullptr;
     int32_t read = 0;    // positions the walk has read so far
     bool zeroed = true;  // the copy's storage past `read` reads as Null
-    while (status == StatusOk && read < walk_extent(from)) {
-        if (!to->dimensions || read >= record_of(to).used_count) {
+    while (status == StatusOk && read < storage::walk_extent(from)) {
+        if (read >= storage::used(to)) {
             // The copy's first storage is not zeroed: every element of it is
             // written below before anything can read or release it.
-            status = to->elements ? select_index(to, walk_extent(from) - 1, true)
-                                  : select_unfilled(to, walk_extent(from), &zeroed);
+            status = storage::reserve_for_fill(to, storage::walk_extent(from), &out, &zeroed);
             if (status != StatusOk) break;
         }
         // A run that owns nothing to duplicate is copied as it lies: nothing
         // in it can fail or run foreign code (a Null reads as an empty
         // element, an owned pointer becomes a borrowed one).
-        const int32_t end = std::min(walk_extent(from), record_of(to).used_count);
-        const Element *in = from->elements;
-        Element *out = to->elements;
+        const int32_t end = std::min(storage::walk_extent(from), storage::used(to));
+        const Element *in = storage::at(from, 0);
         for (; read < end; ++read) {
             const int32_t tag = in[read].tag;
             if (tag == OwnedString || tag == OwnedObject) break;
@@ -91,15 +78,11 @@ int32_t copy_elements(QuolanObject *copy, QuolanObject *source)
             result.value.pointer = base_of(object)->Copy(object, object);
             if (!result.value.pointer) status = StatusFailed;
         }
-        if (status == StatusOk) to->elements[read] = result;
+        if (status == StatusOk) out[read] = result;
         ++read;  // read, whether or not its copy could be made
     }
-    if (!zeroed)
-        std::memset(to->elements + read, 0, static_cast<size_t>(to->capacity - read) * sizeof(Element));
-    if (moves_cursor && from->cursors) {
-        cursor_of(from) = read;
-        from->current_slot = read > 0 ? read - 1 : 0;
-    }
+    if (!zeroed) std::memset(out + read, 0, static_cast<size_t>(to->capacity - read) * sizeof(Element));
+    if (moves_cursor && from->cursors) storage::leave_walked(from, read);
     return status == StatusOk ? StatusOutOfRange : status;
 }
 
@@ -155,18 +138,12 @@ bool read_element(QuolanObject *object, int32_t position, Element *out)
 bool compares_directly(QuolanObject *o, int32_t n)
 {
     if (!keeps_array_slots(o, kReadSlots)) return false;
-    ArrayInstance *a = as_array(o);
-    const DimensionRecord &rec = record_of(a);  // GetSizes made the tables
+    const DimensionRecord &rec = storage::record(as_array(o));  // GetSizes made the tables
     return rec.used_count == n && (rec.max_size == 0 || n <= rec.max_size);
 }
 
 // A Null element reads as a null value, whatever its value word holds.
 inline Element as_read(const Element &e) { return e.tag == Null ? Element{Null, {.pointer = nullptr}} : e; }
-
-int32_t used_of(const ArrayInstance *a)
-{
-    return a->dimensions ? a->dimensions[a->dimension_count - 1].used_count : 0;
-}
 
 // Whether elements_equal holds for `x` and `y` because they are the same
 // tag and value word of a kind that compares without foreign code: equal
@@ -185,7 +162,7 @@ int32_t equal_in_storage(ArrayInstance *a, ArrayInstance *b, int32_t n)
     while (i < n) {
         // A nested IsEqual is foreign code that may have changed either array:
         // a position no longer there reads as a failure, which answers 0.
-        const int32_t limit = std::min({n, used_of(a), used_of(b)});
+        const int32_t limit = std::min({n, storage::used(a), storage::used(b)});
         // Elements alike in tag and value word compare equal, and comparing
         // them runs nothing: a run of them is passed over in one loop.
         const Element *x = a->elements, *y = b->elements;
@@ -200,16 +177,16 @@ int32_t equal_in_storage(ArrayInstance *a, ArrayInstance *b, int32_t n)
     }
     // Position by position reads leave both cursors on the last one read.
     if (n > 0 && a->cursors && b->cursors) {
-        int32_t last = equal ? n - 1 : i;
-        cursor_of(a) = cursor_of(b) = last;
-        a->current_slot = b->current_slot = last;
+        const int32_t last = equal ? n - 1 : i;
+        storage::leave_read(a, last);
+        storage::leave_read(b, last);
     }
     return equal ? 1 : 0;
 }
 
 }  // namespace
 
-QuolanObject *Array_Copy(QuolanObject *, QuolanObject *source)
+QuolanObject *Array::Copy(QuolanObject *, QuolanObject *source)
 {
     QuolanObject *array_class = array_baseclass;
     // Array's walk reads the source as an Array: anything else has no such
@@ -217,6 +194,7 @@ QuolanObject *Array_Copy(QuolanObject *, QuolanObject *source)
     if (!source || !array_class || !laid_out_as_array(source)) return nullptr;
     NestingGuard guard;
     if (!guard.ok()) return nullptr;
+    QC_CHECK_STORAGE_ON_RETURN(source);
 
     // New only needs a header to go by: the source's size, Array's class word
     // and table; New zeroes every other field.
@@ -230,12 +208,13 @@ QuolanObject *Array_Copy(QuolanObject *, QuolanObject *source)
     return copy;
 }
 
-int32_t Array_IsEqual(QuolanObject *self, QuolanObject *other)
+int32_t Array::IsEqual(QuolanObject *self, QuolanObject *other)
 {
     if (!other) return 0;
     NestingGuard guard;
     if (!guard.ok()) return 0;
     if (!is_a(other, "Array") || is_a(other, "Dict")) return 0;
+    QC_CHECK_STORAGE_ON_RETURN(self);
 
     int32_t n = array_of(self)->GetSizes(self, nullptr, nullptr);
     if (n < 0 || array_of(other)->GetSizes(other, nullptr, nullptr) != n) return 0;

@@ -65,6 +65,19 @@ inline void *value_ref(Element &e)
     return e.value.pointer;
 }
 
+// What a read of `e` hands out: its tag, and its value reference (see
+// value_ref), each only when asked for.
+inline void read_out(const Element &e, void **value, int32_t *tag)
+{
+    const int32_t t = e.tag;
+    if (tag) *tag = t;
+    if (!value) return;
+    if (holds_datum(t))
+        *value = const_cast<void *>(static_cast<const void *>(&e.value));
+    else
+        *value = t == Null ? nullptr : e.value.pointer;
+}
+
 // Moves the content out of a storage slot: the slot becomes an empty Null
 // element and the answer holds what it held.  Storage reaches its final
 // state this way first; what the answer owns is released afterwards with
@@ -157,6 +170,32 @@ inline char *copy_text(const char *text)
     char *copy = alloc_text(length);
     if (copy) std::memcpy(copy, text, length + 1);
     return copy;
+}
+
+// Elements made from a datum, a double or the library's own text copy (an
+// empty Null element when the copy could not be made), the value word
+// cleared first as element_from leaves it.
+inline Element int_element(int32_t tag, int32_t datum)
+{
+    Element e;
+    e.tag = tag;
+    e.value.pointer = nullptr;
+    e.value.integer = datum;
+    return e;
+}
+inline Element double_element(double v)
+{
+    Element e;
+    e.tag = Double;
+    e.value.real = v;
+    return e;
+}
+inline Element text_element(char *copy)
+{
+    Element e;
+    e.tag = copy ? OwnedString : Null;
+    e.value.pointer = copy;
+    return e;
 }
 
 // Reads the datum a value reference points at (Integer, Double, Boolean), or

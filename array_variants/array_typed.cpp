@@ -1,4 +1,5 @@
-// ArrayTyped: an Array whose positions carry type lists (see typed.h).
+// ArrayTyped: an Array whose positions carry type lists (see
+// mechanisms/typed.h).
 //
 // What is particular to the array: type lists are reached by position
 // (SetSlotType, CheckSlotType), a binding is recorded through the object's
@@ -28,31 +29,22 @@ struct ArrayTypedPolicy {
     }
 };
 
-using Typed = TypedContainer<ArrayTypedPolicy>;
+struct ArrayTyped : TypedContainer<ArrayTypedPolicy>, ClassFramework<kArrayTypedClass> {
+    static int32_t SetSlotType(QuolanObject *self, const char *types, int32_t index)
+    {
+        return record_type(self, types, [index](int32_t *position) {
+            *position = index;
+            return int32_t{StatusOk};
+        });
+    }
 
-int32_t ArrayTyped_SetSlotType(QuolanObject *self, const char *types, int32_t index)
-{
-    return Typed::record_type(self, types, [index](int32_t *position) {
-        *position = index;
-        return int32_t{StatusOk};
-    });
-}
+    static int32_t CheckSlotType(QuolanObject *self, void *value, int32_t tag, int32_t index)
+    {
+        return check(self, value, tag, index);
+    }
+};
 
-int32_t ArrayTyped_CheckSlotType(QuolanObject *self, void *value, int32_t tag, int32_t index)
-{
-    return Typed::check(self, value, tag, index);
-}
-
-const MethodKeyword kArrayTypedKeywords[] = {
-    QUOLAN_ARRAY_TYPED_METHOD_LIST(QC_KEYWORD_ROW, _) QC_KEYWORD_END};
-
-void fill_array_typed(QuolanObject *cls)
-{
-    auto *t = writable_table<ArrayTypedMethods>(cls);
-    Typed::install(t);
-    t->SetSlotType = ArrayTyped_SetSlotType;
-    t->CheckSlotType = ArrayTyped_CheckSlotType;
-}
+const MethodKeyword kArrayTypedKeywords[] = {QUOLAN_ARRAY_TYPED_METHOD_LIST(QC_KEYWORD_ROW, _) QC_KEYWORD_END};
 
 }  // namespace
 
@@ -60,16 +52,15 @@ const ClassDescriptor kArrayTypedClass = {
     .id = ClassId::ArrayTyped,
     .name = "ArrayTyped",
     .class_pointer = &array_typedclass,
-    .parent_pointer = &array_baseclass,
-    .parent_init = array_baseclass_init,
-    .parent_name = "Array",
-    .parent_version = kArrayVersion,
+    .init = array_typedclass_init,
+    .parent = &kArrayClass,
     .version = kArrayFamilyVersion,
     .instance_size = sizeof(ArrayTypedInstance),
     .slot_count = ArrayTypedSlot_Count,
     .keywords = kArrayTypedKeywords,
-    .fill = fill_array_typed,
-    .record = kVariantRecord,
+    .fill = fill_slots<ArrayTyped, ArrayTypedMethods>,
+    .array_layout = true,
+    .filled_array_slots = filled_array_slots<ArrayTyped>(),
 };
 
 }  // namespace qc

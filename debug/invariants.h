@@ -32,7 +32,9 @@
 #include <cstring>
 
 #include "array/array.h"
+#include "array_variants/array_defer.h"
 #include "array_variants/array_typed.h"
+#include "dict/dict_defer.h"
 #include "dict/dict_typed.h"
 #include "genset/genset.h"
 
@@ -44,30 +46,9 @@ namespace invariants {
 
 inline bool is_class(const QuolanObject *o, QuolanObject *cls) { return cls && o->methods == cls->methods; }
 
-inline int32_t used_of(const ArrayInstance *a)
-{
-    return a->dimensions ? a->dimensions[a->dimension_count - 1].used_count : 0;
-}
+inline int32_t used_of(const ArrayInstance *a) { return storage::used(a); }
 
-inline const char *check_array(const QuolanObject *o)
-{
-    const auto *a = reinterpret_cast<const ArrayInstance *>(o);
-    if (a->dimension_count != 1) return "an Array has one dimension";
-    if (!a->dimensions) return a->elements ? "storage without a size record" : nullptr;
-    const DimensionRecord &rec = a->dimensions[0];
-    if (rec.used_count < 0 || rec.used_count > a->capacity) return "used_count outside the capacity";
-    if ((a->capacity > 0) != (a->elements != nullptr)) return "storage and capacity disagree";
-    if (rec.initial_size > rec.max_size) return "initial size above the maximum";
-    if (!a->cursors) return "a size record without a cursor";
-    const int32_t cursor = a->cursors[0];
-    if (cursor < -1 || cursor > rec.used_count) return "cursor outside [-1, used_count]";
-    if (a->current_slot < 0 || a->current_slot > std::max(rec.used_count, a->capacity))
-        return "current_slot outside the storage";
-    static const Element kZero{};
-    for (int32_t p = rec.used_count; p < a->capacity; ++p)
-        if (std::memcmp(&a->elements[p], &kZero, sizeof kZero) != 0) return "storage beyond used_count not zero";
-    return nullptr;
-}
+inline const char *check_array(const QuolanObject *o) { return storage::broken(as_array(o)); }
 
 inline const char *check_store(QuolanObject *store)
 {
@@ -167,12 +148,10 @@ inline const char *check_invariants(QuolanObject *o, bool strict = true)
         return check_typed(reinterpret_cast<ArrayTypedInstance *>(o)->typed, strict);
     if (family_is(o, dict_typedclass, "DictTyped"))
         return check_typed(reinterpret_cast<DictTypedInstance *>(o)->typed, strict);
-    // Both deferred layouts put the store right after the loader, which
-    // follows the parent's fields.
     if (family_is(o, array_deferclass, "ArrayDefer"))
-        return check_deferred(o, *reinterpret_cast<QuolanObject **>(reinterpret_cast<char *>(o) + 72));
+        return check_deferred(o, reinterpret_cast<ArrayDeferInstance *>(o)->deferred_store);
     if (family_is(o, dict_deferclass, "DictDefer"))
-        return check_deferred(o, *reinterpret_cast<QuolanObject **>(reinterpret_cast<char *>(o) + 80));
+        return check_deferred(o, reinterpret_cast<DictDeferInstance *>(o)->deferred_store);
     return nullptr;
 }
 

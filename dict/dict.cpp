@@ -25,7 +25,7 @@
 // table or Array's.
 #include "dict/dict.h"
 
-#include "dict/key_search.h"
+#include "mechanisms/key_search.h"
 
 extern "C" {
 QUOLAN_EXPORT QuolanObject *dict_baseclass = nullptr;
@@ -43,14 +43,14 @@ int32_t find_key(QuolanObject *dict, const void *key, int32_t kind, bool create,
     return find_in_store(store, key, kind, create, FreePosition::Last, created);
 }
 
-int32_t Dict_Init(QuolanObject *self)
+int32_t Dict::Init(QuolanObject *self)
 {
     int32_t status = base_of(array_baseclass)->Init(self);
     if (status == StatusOk) as_dict(self)->key_store = nullptr;
     return status;
 }
 
-void Dict_Clear(QuolanObject *self)
+void Dict::Clear(QuolanObject *self)
 {
     // The keys go first: Array's Clear walks with our own Next, which visits
     // every position once there is no key store to consult, and so walks as
@@ -63,31 +63,29 @@ void Dict_Clear(QuolanObject *self)
     } while (d->key_store);
 }
 
-// ---- symbols ---------------------------------------------------------------
-
-static int32_t Dict_StringSymbolIndex(QuolanObject *self, const char *key)
+int32_t Dict::StringSymbolIndex(QuolanObject *self, const char *key)
 {
     return find_key(self, key, String, false, nullptr);
 }
 
-static int32_t Dict_SymbolIndex(QuolanObject *self, void *key, int32_t kind)
+int32_t Dict::SymbolIndex(QuolanObject *self, void *key, int32_t kind)
 {
     return find_key(self, key, kind, false, nullptr);
 }
 
-static const char *Dict_GetStringSymbol(QuolanObject *self, int32_t position)
+const char *Dict::GetStringSymbol(QuolanObject *self, int32_t position)
 {
     return store_text_at(&as_dict(self)->key_store, position);
 }
 
-static int32_t Dict_GetSymbol(QuolanObject *self, void **key, int32_t *kind, int32_t position)
+int32_t Dict::GetSymbol(QuolanObject *self, void **key, int32_t *kind, int32_t position)
 {
     return store_entry_at(&as_dict(self)->key_store, key, kind, position);
 }
 
 // ---- keyed element operations ------------------------------------------------
 
-int32_t Dict_PutKey(QuolanObject *self, void *value, int32_t kind, void *key, int32_t key_kind)
+int32_t Dict::PutKey(QuolanObject *self, void *value, int32_t kind, void *key, int32_t key_kind)
 {
     QuolanObject *store = key_store_of(self);
     if (!store) return StatusNoMemory;
@@ -107,19 +105,19 @@ int32_t Dict_PutKey(QuolanObject *self, void *value, int32_t kind, void *key, in
     return status;
 }
 
-static int32_t Dict_PutStringKey(QuolanObject *self, void *value, int32_t kind, const char *key)
+int32_t Dict::PutStringKey(QuolanObject *self, void *value, int32_t kind, const char *key)
 {
     return dict_of(self)->PutKey(self, value, kind, const_cast<char *>(key), OwnedString);
 }
 
-static int32_t Dict_PutIntStringKey(QuolanObject *self, int32_t value, const char *key)
+int32_t Dict::PutIntStringKey(QuolanObject *self, int32_t value, const char *key)
 {
-    return Dict_PutStringKey(self, &value, Integer, key);
+    return Dict::PutStringKey(self, &value, Integer, key);
 }
 
-static int32_t Dict_PutDoubleStringKey(QuolanObject *self, double value, const char *key)
+int32_t Dict::PutDoubleStringKey(QuolanObject *self, double value, const char *key)
 {
-    return Dict_PutStringKey(self, &value, Double, key);
+    return Dict::PutStringKey(self, &value, Double, key);
 }
 
 // The lookup shared by GetKey and GetStringKey; an absent key answers -6
@@ -137,21 +135,21 @@ static int32_t get_by_key(QuolanObject *self, void **value, int32_t *kind, const
     }
     // Through the table, or Array's GetAt directly when the class record
     // says the table holds it.
-    if (keeps_array_slots(self, slot_bit(ArraySlot_GetAt))) return Array_GetAt(self, value, kind, position);
+    if (keeps_array_slots(self, slot_bit(ArraySlot_GetAt))) return Array::GetAt(self, value, kind, position);
     return dict_of(self)->GetAt(self, value, kind, position);
 }
 
-int32_t Dict_GetKey(QuolanObject *self, void **value, int32_t *kind, void *key, int32_t key_kind)
+int32_t Dict::GetKey(QuolanObject *self, void **value, int32_t *kind, void *key, int32_t key_kind)
 {
     return get_by_key(self, value, kind, key, key_kind);
 }
 
-static int32_t Dict_GetStringKey(QuolanObject *self, void **value, int32_t *kind, const char *key)
+int32_t Dict::GetStringKey(QuolanObject *self, void **value, int32_t *kind, const char *key)
 {
     return get_by_key(self, value, kind, key, String);
 }
 
-int32_t Dict_ClearKey(QuolanObject *self, void *key, int32_t key_kind)
+int32_t Dict::ClearKey(QuolanObject *self, void *key, int32_t key_kind)
 {
     QuolanObject *store = key_store_of(self);
     if (!store) return StatusNoMemory;
@@ -172,9 +170,9 @@ int32_t Dict_ClearKey(QuolanObject *self, void *key, int32_t key_kind)
 template <bool Forward>
 static int32_t delivered_position(ArrayInstance *a)
 {
-    const int32_t cursor = cursor_of(a);
+    const int32_t cursor = storage::cursor(a);
     if (Forward) return cursor == -1 ? 0 : cursor;
-    const int32_t used = record_of(a).used_count;
+    const int32_t used = storage::used(a);
     return cursor == used && used > 0 ? used - 1 : cursor;
 }
 
@@ -189,7 +187,7 @@ static int32_t keyed_step(QuolanObject *self, void **value, int32_t *tag)
     DictInstance *d = as_dict(self);
     if (!d->key_store) return step(self, value, tag);
 
-    int32_t status = ensure_tables(&d->array);
+    int32_t status = storage::ensure_tables(&d->array);
     if (status != StatusOk) return status;
     for (;;) {
         QuolanObject *store = d->key_store;
@@ -202,54 +200,34 @@ static int32_t keyed_step(QuolanObject *self, void **value, int32_t *tag)
     }
 }
 
-int32_t Dict_Next(QuolanObject *self, void **value, int32_t *tag)
+int32_t Dict::Next(QuolanObject *self, void **value, int32_t *tag)
 {
     return keyed_step<true>(self, value, tag);
 }
 
-int32_t Dict_Previous(QuolanObject *self, void **value, int32_t *tag)
+int32_t Dict::Previous(QuolanObject *self, void **value, int32_t *tag)
 {
     return keyed_step<false>(self, value, tag);
 }
 
 // ---- class -------------------------------------------------------------------
 
-static const MethodKeyword kDictKeywords[] = {
-    QUOLAN_DICT_METHOD_LIST(QC_KEYWORD_ROW, _) QC_KEYWORD_END};
-
-static void fill_dict(QuolanObject *cls);
+static const MethodKeyword kDictKeywords[] = {QUOLAN_DICT_METHOD_LIST(QC_KEYWORD_ROW, _) QC_KEYWORD_END};
 
 const ClassDescriptor kDictClass = {
     .id = ClassId::Dict,
     .name = "Dict",
     .class_pointer = &dict_baseclass,
-    .parent_pointer = &array_baseclass,
-    .parent_init = array_baseclass_init,
-    .parent_name = "Array",
-    .parent_version = kArrayVersion,
+    .init = dict_baseclass_init,
+    .parent = &kArrayClass,
     .version = kArrayFamilyVersion,
     .instance_size = sizeof(DictInstance),
     .slot_count = DictSlot_Count,
     .keywords = kDictKeywords,
-    .fill = fill_dict,
-    // The keyed walk is Dict's own; every other Array slot is Array's.
-    .record = {.array_layout = true,
-               .array_slots = kArraySlots & ~(slot_bit(ArraySlot_Next) | slot_bit(ArraySlot_Previous))},
+    .fill = fill_slots<Dict, DictMethods>,
+    .array_layout = true,
+    .filled_array_slots = filled_array_slots<Dict>(),
 };
-
-static void fill_dict(QuolanObject *cls)
-{
-    auto *t = writable_table<DictMethods>(cls);
-    t->Init = Dict_Init;
-    t->Clear = Dict_Clear;
-    ClassFramework<kDictClass>::install(t);
-    t->Save = Dict_Save;
-    t->Load = Dict_Load;
-    t->Copy = Dict_Copy;
-    t->Next = Dict_Next;
-    t->Previous = Dict_Previous;
-    QUOLAN_DICT_METHOD_LIST(QC_FILL_OWN, Dict)
-}
 
 }  // namespace qc
 

@@ -31,17 +31,27 @@ QuolanObject *key_store_of(QuolanObject *dict);
 // NULL) says 1.  Moves only the key store's cursor.
 int32_t find_key(QuolanObject *dict, const void *key, int32_t kind, bool create, int32_t *created);
 
-// Dict's own methods, for subclasses that chain up (through dict_baseclass's
-// table) and for the shortcuts that may skip the table when it holds these.
-int32_t Dict_Init(QuolanObject *self);
-void Dict_Clear(QuolanObject *self);
-int32_t Dict_Save(QuolanObject *self, QuolanObject *stream, int32_t mode);
-int32_t Dict_Load(QuolanObject *self, QuolanObject *stream, int32_t mode);
-QuolanObject *Dict_Copy(QuolanObject *prototype, QuolanObject *source);
-int32_t Dict_Next(QuolanObject *self, void **value, int32_t *tag);
-int32_t Dict_Previous(QuolanObject *self, void **value, int32_t *tag);
-int32_t Dict_PutKey(QuolanObject *self, void *value, int32_t kind, void *key, int32_t key_kind);
-int32_t Dict_GetKey(QuolanObject *self, void **value, int32_t *kind, void *key, int32_t key_kind);
-int32_t Dict_ClearKey(QuolanObject *self, void *key, int32_t key_kind);
+// Dict's own methods: subclasses chain up to them through dict_baseclass's
+// table.
+struct Dict : ClassFramework<kDictClass> {
+    static int32_t Init(QuolanObject *self);
+    static void Clear(QuolanObject *self);
+    static int32_t Save(QuolanObject *self, QuolanObject *stream, int32_t mode);
+    static int32_t Load(QuolanObject *self, QuolanObject *stream, int32_t mode);
+    static QuolanObject *Copy(QuolanObject *prototype, QuolanObject *source);
+    static int32_t Next(QuolanObject *self, void **value, int32_t *tag);
+    static int32_t Previous(QuolanObject *self, void **value, int32_t *tag);
+    static int32_t StringSymbolIndex(QuolanObject *self, const char *key);
+    static int32_t SymbolIndex(QuolanObject *self, void *key, int32_t kind);
+    static const char *GetStringSymbol(QuolanObject *self, int32_t position);
+    static int32_t GetSymbol(QuolanObject *self, void **key, int32_t *kind, int32_t position);
+    static int32_t PutStringKey(QuolanObject *self, void *value, int32_t kind, const char *key);
+    static int32_t PutIntStringKey(QuolanObject *self, int32_t value, const char *key);
+    static int32_t PutDoubleStringKey(QuolanObject *self, double value, const char *key);
+    static int32_t GetStringKey(QuolanObject *self, void **value, int32_t *kind, const char *key);
+    static int32_t PutKey(QuolanObject *self, void *value, int32_t kind, void *key, int32_t key_kind);
+    static int32_t GetKey(QuolanObject *self, void **value, int32_t *kind, void *key, int32_t key_kind);
+    static int32_t ClearKey(QuolanObject *self, void *key, int32_t key_kind);
+};
 
 }  // namespace qc

@@ -1,6 +1,6 @@
 // DictDefer: a Dict whose values may be produced on first read by a loader.
 //
-// The positional behaviour is the deferred mechanism (deferred.h) over Dict's
+// The positional behaviour is the deferred mechanism (mechanisms/deferred.h) over Dict's
 // layout: the position a dictionary key occupies is the position of its
 // loader key in the deferred store.  Dict's keyed operations find a key's
 // position and then read, write or clear it through the object's own table,
@@ -8,13 +8,9 @@
 // loader key, without anything keyed here.  This file adds only the keyed
 // front ends that record and inspect loader keys.
 //
-//   @72 loader          borrowed; NULL until SetLoader
-//   @80 deferred_store  owned plain Array; made by Init, deleted by Clear
-//
 // May touch: DictDefer's own class table; keys through the object's own
 // PutKey and SymbolIndex.
-#include "array_variants/deferred.h"
-#include "dict/dict.h"
+#include "dict/dict_defer.h"
 
 extern "C" {
 QUOLAN_EXPORT QuolanObject *dict_deferclass = nullptr;
@@ -24,7 +20,7 @@ namespace qc {
 
 namespace {
 
-struct DictDefer : Deferred<DictInstance, &dict_baseclass> {
+struct DictDefer : Deferred<DictInstance, &dict_baseclass>, ClassFramework<kDictDeferClass> {
     // Puts a Null under the dictionary key through the object's own PutKey
     // (adding the key, or dropping its earlier loader key and releasing its
     // value), then records the loader key at the key's position.
@@ -62,41 +58,24 @@ struct DictDefer : Deferred<DictInstance, &dict_baseclass> {
     }
 };
 
-using Instance = DictDefer::Instance;
-static_assert(offsetof(Instance, loader) == 72);
-static_assert(offsetof(Instance, deferred_store) == 80);
-static_assert(sizeof(Instance) == 88);
+const MethodKeyword kDictDeferKeywords[] = {QUOLAN_DICT_DEFER_METHOD_LIST(QC_KEYWORD_ROW, _) QC_KEYWORD_END};
 
-const MethodKeyword kDictDeferKeywords[] = {
-    QUOLAN_DICT_DEFER_METHOD_LIST(QC_KEYWORD_ROW, _) QC_KEYWORD_END};
-
-void fill_dict_defer(QuolanObject *cls);
+}  // namespace
 
 const ClassDescriptor kDictDeferClass = {
     .id = ClassId::DictDefer,
     .name = "DictDefer",
     .class_pointer = &dict_deferclass,
-    .parent_pointer = &dict_baseclass,
-    .parent_init = dict_baseclass_init,
-    .parent_name = "Dict",
-    .parent_version = kArrayFamilyVersion,
+    .init = dict_deferclass_init,
+    .parent = &kDictClass,
     .version = kDictFamilyVersion,
-    .instance_size = sizeof(Instance),
+    .instance_size = sizeof(DictDeferInstance),
     .slot_count = DictDeferSlot_Count,
     .keywords = kDictDeferKeywords,
-    .fill = fill_dict_defer,
-    .record = kKeyedVariantRecord,
+    .fill = fill_slots<DictDefer, DictDeferMethods>,
+    .array_layout = true,
+    .filled_array_slots = filled_array_slots<DictDefer>(),
 };
-
-void fill_dict_defer(QuolanObject *cls)
-{
-    auto *t = writable_table<DictDeferMethods>(cls);
-    DictDefer::install(t);
-    ClassFramework<kDictDeferClass>::install(t);
-    QUOLAN_DICT_DEFER_METHOD_LIST(QC_FILL_SCOPE, DictDefer)
-}
-
-}  // namespace
 
 }  // namespace qc
 

@@ -21,7 +21,7 @@
 
 namespace qc {
 
-int32_t Dict_Save(QuolanObject *self, QuolanObject *stream, int32_t mode)
+int32_t Dict::Save(QuolanObject *self, QuolanObject *stream, int32_t mode)
 {
     QuolanObject *store = key_store_of(self);
     if (!store) return StatusFailedFlag;
@@ -31,7 +31,7 @@ int32_t Dict_Save(QuolanObject *self, QuolanObject *stream, int32_t mode)
     return base_of(array_baseclass)->Save(self, stream, mode);
 }
 
-int32_t Dict_Load(QuolanObject *self, QuolanObject *stream, int32_t mode)
+int32_t Dict::Load(QuolanObject *self, QuolanObject *stream, int32_t mode)
 {
     QuolanObject *store = key_store_of(self);
     if (!store) return StatusFailedFlag;
@@ -40,7 +40,7 @@ int32_t Dict_Load(QuolanObject *self, QuolanObject *stream, int32_t mode)
     return base_of(array_baseclass)->Load(self, stream, mode);
 }
 
-QuolanObject *Dict_Copy(QuolanObject *, QuolanObject *source)
+QuolanObject *Dict::Copy(QuolanObject *, QuolanObject *source)
 {
     QuolanObject *array_class = array_baseclass;
     QuolanObject *dict_class = dict_baseclass;

@@ -1,5 +1,5 @@
 // DictTyped: a Dict whose positions carry type lists (see
-// array_variants/typed.h for the mechanism it shares with ArrayTyped).
+// mechanisms/typed.h for the mechanism it shares with ArrayTyped).
 //
 // What is particular to the dictionary: type lists are reached by key, the
 // key turned into its position with the object's own SymbolIndex (which
@@ -41,8 +41,6 @@ struct DictTypedPolicy {
     }
 };
 
-using Typed = TypedContainer<DictTypedPolicy>;
-
 // The locator of the key-type methods: the key's position, or -6.
 auto key_position(QuolanObject *self, void *key, int32_t kind)
 {
@@ -54,40 +52,26 @@ auto key_position(QuolanObject *self, void *key, int32_t kind)
 
 void *text_key(const char *key) { return const_cast<char *>(key); }
 
-int32_t DictTyped_SetKeyType(QuolanObject *self, const char *types, void *key, int32_t key_tag)
-{
-    return Typed::record_type(self, types, key_position(self, key, key_tag));
-}
+struct DictTyped : TypedContainer<DictTypedPolicy>, ClassFramework<kDictTypedClass> {
+    static int32_t SetKeyType(QuolanObject *self, const char *types, void *key, int32_t key_tag)
+    {
+        return record_type(self, types, key_position(self, key, key_tag));
+    }
+    static int32_t SetStringKeyType(QuolanObject *self, const char *types, const char *key)
+    {
+        return record_type(self, types, key_position(self, text_key(key), String));
+    }
+    static int32_t CheckKeyType(QuolanObject *self, void *value, int32_t tag, void *key, int32_t key_tag)
+    {
+        return check_type(self, value, tag, key_position(self, key, key_tag));
+    }
+    static int32_t CheckStringKeyType(QuolanObject *self, void *value, int32_t tag, const char *key)
+    {
+        return check_type(self, value, tag, key_position(self, text_key(key), String));
+    }
+};
 
-int32_t DictTyped_SetStringKeyType(QuolanObject *self, const char *types, const char *key)
-{
-    return Typed::record_type(self, types, key_position(self, text_key(key), String));
-}
-
-int32_t DictTyped_CheckKeyType(QuolanObject *self, void *value, int32_t tag, void *key,
-                               int32_t key_tag)
-{
-    return Typed::check_type(self, value, tag, key_position(self, key, key_tag));
-}
-
-int32_t DictTyped_CheckStringKeyType(QuolanObject *self, void *value, int32_t tag,
-                                     const char *key)
-{
-    return Typed::check_type(self, value, tag, key_position(self, text_key(key), String));
-}
-
-const MethodKeyword kDictTypedKeywords[] = {
-    QUOLAN_DICT_TYPED_METHOD_LIST(QC_KEYWORD_ROW, _) QC_KEYWORD_END};
-
-void fill_dict_typed(QuolanObject *cls)
-{
-    auto *t = writable_table<DictTypedMethods>(cls);
-    Typed::install(t);
-    t->SetStringKeyType = DictTyped_SetStringKeyType;
-    t->SetKeyType = DictTyped_SetKeyType;
-    t->CheckStringKeyType = DictTyped_CheckStringKeyType;
-    t->CheckKeyType = DictTyped_CheckKeyType;
-}
+const MethodKeyword kDictTypedKeywords[] = {QUOLAN_DICT_TYPED_METHOD_LIST(QC_KEYWORD_ROW, _) QC_KEYWORD_END};
 
 }  // namespace
 
@@ -95,16 +79,15 @@ const ClassDescriptor kDictTypedClass = {
     .id = ClassId::DictTyped,
     .name = "DictTyped",
     .class_pointer = &dict_typedclass,
-    .parent_pointer = &dict_baseclass,
-    .parent_init = dict_baseclass_init,
-    .parent_name = "Dict",
-    .parent_version = kArrayFamilyVersion,
+    .init = dict_typedclass_init,
+    .parent = &kDictClass,
     .version = kDictFamilyVersion,
     .instance_size = sizeof(DictTypedInstance),
     .slot_count = DictTypedSlot_Count,
     .keywords = kDictTypedKeywords,
-    .fill = fill_dict_typed,
-    .record = kKeyedVariantRecord,
+    .fill = fill_slots<DictTyped, DictTypedMethods>,
+    .array_layout = true,
+    .filled_array_slots = filled_array_slots<DictTyped>(),
 };
 
 }  // namespace qc

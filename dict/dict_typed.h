@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "array_variants/typed.h"
+#include "mechanisms/typed.h"
 #include "dict/dict.h"
 
 namespace qc {

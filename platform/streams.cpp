@@ -55,6 +55,14 @@ static_assert(offsetof(Stream, status) == offsetof(QuolanStream, status),
 
 QuolanObject *stream_class = nullptr;
 
+/* Stream class records, registered as each class is made (the stand-in
+ * makes one class), found by the exact table of a stream's class. */
+struct RegisteredStreamClass {
+    const QuolanMethod *table;
+    QuolanStreamRecord record;
+};
+RegisteredStreamClass registered_streams[1];
+
 inline Stream *as_stream(QuolanObject *object)
 {
     return reinterpret_cast<Stream *>(object);
@@ -310,6 +318,9 @@ QuolanObject *make_stream_class(void)
     table[StreamSlot_WriteBytes] = to_method(&stream_WriteBytes);
     table[StreamSlot_WriteByte] = to_method(&stream_WriteByte);
     table[StreamSlot_WriteInt32] = to_method(&stream_WriteInt32);
+    /* Both kinds of stream move int32 fields as four little-endian bytes and
+     * single bytes as one, through the byte channel their byte runs use. */
+    registered_streams[0] = {cls->methods, {QuolanStreamLittleEndianChannel}};
     return cls;
 }
 
@@ -399,6 +410,16 @@ QuolanObject *quolan_file_stream_open(const char *path, const char *mode)
     s->file = file;
     s->writable = writable ? 1 : 0;
     return &s->header;
+}
+
+const QuolanStreamRecord *quolan_stream_record(const QuolanObject *stream)
+{
+    if (!stream)
+        return nullptr;
+    for (const RegisteredStreamClass &c : registered_streams)
+        if (c.table && c.table == stream->methods)
+            return &c.record;
+    return nullptr;
 }
 
 size_t quolan_stream_read_offset(QuolanObject *stream)

@@ -195,33 +195,36 @@ typedef struct DimensionRecord {
 #define QUOLAN_DICT_TYPED_TABLE(X, C) QUOLAN_DICT_TABLE(X, C) QUOLAN_DICT_TYPED_METHOD_LIST(X, C)
 #define QUOLAN_GENSET_TABLE(X, C) QUOLAN_BASE_METHOD_LIST(X, C) QUOLAN_GENSET_METHOD_LIST(X, C)
 
-/* Slot numbers: ArraySlot_PutAt == 17, DictSlot_PutKey == 39, ... */
-enum { QUOLAN_ARRAY_METHOD_LIST(QUOLAN_SLOT_ENUM, Array) ArraySlot_Count = 31 };
-enum { QUOLAN_ARRAY_DEFER_METHOD_LIST(QUOLAN_SLOT_ENUM, ArrayDefer) ArrayDeferSlot_Count = 35 };
-enum { QUOLAN_ARRAY_TYPED_METHOD_LIST(QUOLAN_SLOT_ENUM, ArrayTyped) ArrayTypedSlot_Count = 36 };
-enum { QUOLAN_DICT_METHOD_LIST(QUOLAN_SLOT_ENUM, Dict) DictSlot_Count = 42 };
-enum { QUOLAN_DICT_DEFER_METHOD_LIST(QUOLAN_SLOT_ENUM, DictDefer) DictDeferSlot_Count = 48 };
-enum { QUOLAN_DICT_TYPED_METHOD_LIST(QUOLAN_SLOT_ENUM, DictTyped) DictTypedSlot_Count = 49 };
-enum { QUOLAN_GENSET_METHOD_LIST(QUOLAN_SLOT_ENUM, GenSet) GenSetSlot_Count = 23 };
+/* Slot numbers: ArraySlot_PutAt == 17, DictSlot_PutKey == 39, ...; each
+ * *Slot_Count follows its list's last slot, so it is the class's table size. */
+enum { QUOLAN_ARRAY_METHOD_LIST(QUOLAN_SLOT_ENUM, Array) ArraySlot_Count };
+enum { QUOLAN_ARRAY_DEFER_METHOD_LIST(QUOLAN_SLOT_ENUM, ArrayDefer) ArrayDeferSlot_Count };
+enum { QUOLAN_ARRAY_TYPED_METHOD_LIST(QUOLAN_SLOT_ENUM, ArrayTyped) ArrayTypedSlot_Count };
+enum { QUOLAN_DICT_METHOD_LIST(QUOLAN_SLOT_ENUM, Dict) DictSlot_Count };
+enum { QUOLAN_DICT_DEFER_METHOD_LIST(QUOLAN_SLOT_ENUM, DictDefer) DictDeferSlot_Count };
+enum { QUOLAN_DICT_TYPED_METHOD_LIST(QUOLAN_SLOT_ENUM, DictTyped) DictTypedSlot_Count };
+enum { QUOLAN_GENSET_METHOD_LIST(QUOLAN_SLOT_ENUM, GenSet) GenSetSlot_Count };
 
 /* Typed method tables: member k sits at slot k. */
-#define QUOLAN_DECLARE_METHODS(Struct, TABLE, accessor)                                  \
+#define QUOLAN_DECLARE_METHODS(Struct, TABLE, count, accessor)                           \
     typedef struct Struct {                                                              \
         TABLE(QUOLAN_METHOD_MEMBER, _)                                                   \
     } Struct;                                                                            \
     TABLE(QUOLAN_METHOD_OFFSET_CHECK, Struct)                                            \
+    QUOLAN_STATIC_ASSERT(sizeof(Struct) == (count) * sizeof(QuolanMethod),               \
+                         #Struct " has one member per slot of its class");              \
     static inline const Struct *accessor(const QuolanObject *object)                     \
     {                                                                                    \
         return QUOLAN_REINTERPRET(const Struct *, object->methods);                      \
     }
 
-QUOLAN_DECLARE_METHODS(ArrayMethods, QUOLAN_ARRAY_TABLE, quolan_array_methods)
-QUOLAN_DECLARE_METHODS(ArrayDeferMethods, QUOLAN_ARRAY_DEFER_TABLE, quolan_array_defer_methods)
-QUOLAN_DECLARE_METHODS(ArrayTypedMethods, QUOLAN_ARRAY_TYPED_TABLE, quolan_array_typed_methods)
-QUOLAN_DECLARE_METHODS(DictMethods, QUOLAN_DICT_TABLE, quolan_dict_methods)
-QUOLAN_DECLARE_METHODS(DictDeferMethods, QUOLAN_DICT_DEFER_TABLE, quolan_dict_defer_methods)
-QUOLAN_DECLARE_METHODS(DictTypedMethods, QUOLAN_DICT_TYPED_TABLE, quolan_dict_typed_methods)
-QUOLAN_DECLARE_METHODS(GenSetMethods, QUOLAN_GENSET_TABLE, quolan_genset_methods)
+QUOLAN_DECLARE_METHODS(ArrayMethods, QUOLAN_ARRAY_TABLE, ArraySlot_Count, quolan_array_methods)
+QUOLAN_DECLARE_METHODS(ArrayDeferMethods, QUOLAN_ARRAY_DEFER_TABLE, ArrayDeferSlot_Count, quolan_array_defer_methods)
+QUOLAN_DECLARE_METHODS(ArrayTypedMethods, QUOLAN_ARRAY_TYPED_TABLE, ArrayTypedSlot_Count, quolan_array_typed_methods)
+QUOLAN_DECLARE_METHODS(DictMethods, QUOLAN_DICT_TABLE, DictSlot_Count, quolan_dict_methods)
+QUOLAN_DECLARE_METHODS(DictDeferMethods, QUOLAN_DICT_DEFER_TABLE, DictDeferSlot_Count, quolan_dict_defer_methods)
+QUOLAN_DECLARE_METHODS(DictTypedMethods, QUOLAN_DICT_TYPED_TABLE, DictTypedSlot_Count, quolan_dict_typed_methods)
+QUOLAN_DECLARE_METHODS(GenSetMethods, QUOLAN_GENSET_TABLE, GenSetSlot_Count, quolan_genset_methods)
 
 /* ---- Exports ---- */
 

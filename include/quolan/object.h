@@ -91,12 +91,14 @@ typedef struct MethodKeyword {
                          #C "." #Name " must sit at slot " #slot);
 
 /* QuolanSlot_New = 0 ... QuolanSlot_IsEqual = 11 */
-enum { QUOLAN_BASE_METHOD_LIST(QUOLAN_SLOT_ENUM, Quolan) QuolanSlot_Count = 12 };
+enum { QUOLAN_BASE_METHOD_LIST(QUOLAN_SLOT_ENUM, Quolan) QuolanSlot_Count };
 
 typedef struct QuolanBaseMethods {
     QUOLAN_BASE_METHOD_LIST(QUOLAN_METHOD_MEMBER, _)
 } QuolanBaseMethods;
 QUOLAN_BASE_METHOD_LIST(QUOLAN_METHOD_OFFSET_CHECK, QuolanBaseMethods)
+QUOLAN_STATIC_ASSERT(sizeof(QuolanBaseMethods) == QuolanSlot_Count * sizeof(QuolanMethod),
+                     "QuolanBaseMethods has one member per base slot");
 
 /* The base interface of any object. */
 static inline const QuolanBaseMethods *quolan_base_methods(const QuolanObject *object)

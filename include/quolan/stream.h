@@ -3,8 +3,8 @@
  *
  * A stream is an object of the QUOLAN object system whose status word sits at
  * byte offset 24: 0 while all is well, nonzero and sticky after a failed read.
- * Containers read it directly and never write it.  Integers travel as
- * little-endian int32.  This project ships a stand-in (memory and file streams
+ * Containers read it directly and never write it.  The stand-in's integers
+ * travel as little-endian int32.  This project ships a stand-in (memory and file streams
  * in libquolan_platform) that a real host library can replace at link time.
  *
  * Streams are deleted through their Delete slot:
@@ -37,7 +37,7 @@ extern "C" {
     X(C, 24, Reserved24, int32_t, (QuolanObject * self), 0)                               \
     X(C, 25, WriteInt32, int32_t, (QuolanObject * self, int32_t value), 1)
 
-enum { QUOLAN_STREAM_METHOD_LIST(QUOLAN_SLOT_ENUM, Stream) StreamSlot_Count = 26 };
+enum { QUOLAN_STREAM_METHOD_LIST(QUOLAN_SLOT_ENUM, Stream) StreamSlot_Count };
 
 typedef struct StreamMethods {
     QUOLAN_BASE_METHOD_LIST(QUOLAN_METHOD_MEMBER, _)
@@ -45,6 +45,8 @@ typedef struct StreamMethods {
 } StreamMethods;
 QUOLAN_BASE_METHOD_LIST(QUOLAN_METHOD_OFFSET_CHECK, StreamMethods)
 QUOLAN_STREAM_METHOD_LIST(QUOLAN_METHOD_OFFSET_CHECK, StreamMethods)
+QUOLAN_STATIC_ASSERT(sizeof(StreamMethods) == StreamSlot_Count * sizeof(QuolanMethod),
+                     "StreamMethods has one member per stream slot");
 
 /* The part of a stream's layout that others may read. */
 typedef struct QuolanStream {
@@ -85,6 +87,23 @@ QUOLAN_EXPORT QuolanObject *quolan_file_stream_open(const char *path, const char
 /* Bytes consumed by reads so far (memory and file streams alike); lets tools
  * report where a record went wrong. */
 QUOLAN_EXPORT size_t quolan_stream_read_offset(QuolanObject *stream);
+
+/* What a stream class vouches for, kept by the stream library per class and
+ * registered when the class is made.  QuolanStreamLittleEndianChannel: the
+ * class's ReadInt32/WriteInt32 move four little-endian bytes and its
+ * ReadByte/WriteByte one byte, through the same channel as its
+ * ReadBytes/WriteBytes; a reader or writer may then move several fields
+ * with one byte-run call.  The stand-in keeps such a record for
+ * its own memory and file stream class only. */
+typedef struct QuolanStreamRecord {
+    uint32_t flags;
+} QuolanStreamRecord;
+enum { QuolanStreamLittleEndianChannel = 1u };
+
+/* The record of `stream`'s exact class, or NULL: for a class the stream
+ * library did not make (a host's, or one derived from the stand-in's, which
+ * may override any slot) there is none. */
+QUOLAN_EXPORT const QuolanStreamRecord *quolan_stream_record(const QuolanObject *stream);
 
 /* Class identity: int32 length L (1..127), then the L bytes of the class
  * name, through the stream's own slots.  0, or a nonzero status. */

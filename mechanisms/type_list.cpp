@@ -11,7 +11,7 @@
 // outside this library may have a longer name than the 56 characters that fit
 // after "Object-" in a type name (class identities in a stream are at most
 // 127 bytes, so 128 covers every class that can be named there).
-#include "array_variants/type_list.h"
+#include "mechanisms/type_list.h"
 
 #include <cstring>
 

@@ -40,7 +40,7 @@
 #include <cstring>
 
 #include "array/array.h"
-#include "array_variants/type_list.h"
+#include "mechanisms/type_list.h"
 
 namespace qc {
 
@@ -143,11 +143,11 @@ public:
         int32_t status = array_of(self)->GetAt(self, &old, &old_tag, index);
         if (status == StatusOutOfRange) return parent()->PutAt(self, value, tag, index);
         if (status != StatusOk) return status;
-        Element *e = selected(self);
-        if (!e) return parent()->PutAt(self, value, tag, index);
+        ArrayInstance *a = as_array(self);
+        if (!storage::selected(a)) return parent()->PutAt(self, value, tag, index);
 
         if (old_tag == OwnedObject && tag == Null) {
-            e->tag = Null;  // parks the object: still owned, still there
+            storage::retag(a, Null);  // parks the object: still owned, still there
             return StatusOk;
         }
         if (old_tag == Null && tag == Null) return StatusOk;  // a parked object stays parked
@@ -156,10 +156,10 @@ public:
             // again, as Object it is handed to the caller (Array's
             // same-pointer rule).
             if (family(tag) == Object && value == old) {
-                e->tag = tag;
+                storage::retag(a, tag);
                 return StatusOk;
             }
-            return replace_parked(self, *e, value, tag, index);
+            return replace_parked(self, value, tag, index);
         }
         return parent()->PutAt(self, value, tag, index);
     }
@@ -170,7 +170,7 @@ public:
         int32_t status = parent()->GetAt(self, value, &read_tag, index);
         if (tag) *tag = read_tag;
         if (status == StatusOk && read_tag == Null && value) {
-            Element *e = selected(self);
+            const Element *e = storage::selected(as_array(self));
             *value = e ? e->value.pointer : nullptr;
         }
         return status;
@@ -181,9 +181,7 @@ public:
         int32_t status = array_of(self)->SetIndex(self, index);
         if (status != StatusOk) return status;
         // A parked object goes with the position, once the position is clear.
-        QuolanObject *parked = nullptr;
-        Element *e = selected(self);
-        if (e && e->tag == Null && e->value.pointer) parked = unpark(*e);
+        QuolanObject *parked = unpark(as_array(self));
         QuolanObject *store = typed(self).type_store;
         if (store) status = array_of(store)->ClearAt(store, index);
         if (status == StatusOk) status = parent()->ClearAt(self, index);
@@ -274,55 +272,31 @@ public:
     static int32_t GetAccess(QuolanObject *self) { return typed(self).access; }
     static void SetLock(QuolanObject *self, int32_t lock) { typed(self).lock = lock; }
 
-    // Writes the slots both typed classes override.
-    template <class Table>
-    static void install(Table *t)
-    {
-        install_variant_overrides<TypedContainer>(t);
-        t->SetAccess = SetAccess;
-        t->GetAccess = GetAccess;
-        t->SetLock = SetLock;
-        ClassFramework<Policy::kClass>::install(t);
-    }
-
 private:
-    static QuolanObject *parent_class() { return *Policy::kClass.parent_pointer; }
+    static QuolanObject *parent_class() { return *Policy::kClass.parent->class_pointer; }
     static const ArrayMethods *parent() { return array_of(parent_class()); }
 
-    // The element the last index selection chose, or NULL outside storage.
+    // Takes a parked object out of the element the last index selection
+    // chose, leaving it an empty Null; NULL when none is parked there.
     // REQUIRES: called right after a successful GetAt or SetIndex.
-    static Element *selected(QuolanObject *self)
+    static QuolanObject *unpark(ArrayInstance *a)
     {
-        ArrayInstance *a = as_array(self);
-        if (!a->elements || a->current_slot < 0 || a->current_slot >= a->capacity) return nullptr;
-        return &a->elements[a->current_slot];
-    }
-
-    // Takes a parked object out of its Null element.
-    static QuolanObject *unpark(Element &e)
-    {
-        auto *object = static_cast<QuolanObject *>(e.value.pointer);
-        e.value.pointer = nullptr;
-        return object;
+        const Element *e = storage::selected(a);
+        if (!e || e->tag != Null || !e->value.pointer) return nullptr;
+        return static_cast<QuolanObject *>(storage::take(a).value.pointer);
     }
 
     // A put of any other value over a parked object: the container owns the
     // object, so it is deleted, once the new value is in place.  A put that
     // fails leaves the object parked where it was.
-    static int32_t replace_parked(QuolanObject *self, Element &e, void *value, int32_t tag,
-                                  int32_t index)
+    static int32_t replace_parked(QuolanObject *self, void *value, int32_t tag, int32_t index)
     {
-        const int32_t slot = as_array(self)->current_slot;
-        QuolanObject *parked = unpark(e);
+        ArrayInstance *a = as_array(self);
+        const int32_t slot = a->current_slot;
+        QuolanObject *parked = unpark(a);
         int32_t status = parent()->PutAt(self, value, tag, index);
-        if (status != StatusOk) {
-            ArrayInstance *a = as_array(self);
-            if (a->elements && slot < a->capacity && a->elements[slot].tag == Null && !a->elements[slot].value.pointer) {
-                a->elements[slot].value.pointer = parked;
-                return status;
-            }
-        }
-        base_of(parked)->Delete(parked);
+        if (status != StatusOk && storage::put_back(a, slot, Element{Null, {.pointer = parked}})) return status;
+        if (parked) base_of(parked)->Delete(parked);
         return status;
     }
 };

@@ -16,6 +16,9 @@
 //
 // The store belongs to its container, which creates it on first use through
 // ensure_store and deletes it with drop_store in its Clear (array/array.h).
+// A store whose class record says it walks, reads and puts as a plain Array
+// (every store the library makes) is searched in its storage through the
+// storage module; any other is walked through its own table.
 //
 // May touch: the store it is given, nothing else.
 #pragma once
@@ -45,43 +48,6 @@ constexpr bool lacks_referent(const void *key, int32_t kind)
 // it: one past a hit, at the end after a miss, at the new entry after a put.
 int32_t find_in_store(QuolanObject *store, const void *key, int32_t kind, bool create,
                       FreePosition rule, int32_t *created);
-
-// find_in_store for an Integer key, with its common case inline for the hot
-// paths that call it: a store with storage and one dimension, whose class
-// record says it walks, reads, puts and answers GetIndex as a plain Array.
-// The scan, the cursor it leaves and the put of a missing key are then
-// exactly what find_in_store does for such a store.
-constexpr uint64_t kPlainStoreSlots = slot_bit(ArraySlot_SetIndex) | slot_bit(ArraySlot_Next) |
-                                      slot_bit(ArraySlot_GetAt) | slot_bit(ArraySlot_PutAt) |
-                                      slot_bit(ArraySlot_GetIndex);
-inline int32_t find_int32(QuolanObject *store, const void *key, bool create, FreePosition rule)
-{
-    ArrayInstance *a = as_array(store);
-    DimensionRecord *rec = single_record(a);
-    if (!key || !rec || !a->elements || (class_record(store).array_slots & kPlainStoreSlots) != kPlainStoreSlots)
-        return find_in_store(store, key, Integer, create, rule, nullptr);
-    int32_t wanted;
-    std::memcpy(&wanted, key, sizeof wanted);
-    const Element *const entries = a->elements;
-    const int32_t used = rec->used_count;
-    int32_t free_position = -1;
-    for (int32_t p = 0; p < used; ++p) {
-        const Element &e = entries[p];
-        if (e.tag == Integer) {
-            if (e.value.integer != wanted) continue;
-            a->cursors[0] = p + 1;  // a walk stops one past the hit
-            a->current_slot = p;
-            return p;
-        }
-        if (e.tag == Null && (rule == FreePosition::Last || free_position < 0)) free_position = p;
-    }
-    a->cursors[0] = used;  // a walk that found nothing ends at the end
-    a->current_slot = used > 1 ? used - 1 : 0;
-    if (!create) return -1;
-    if (put_datum(a, int_element(Integer, wanted), free_position >= 0 ? free_position : -2) != StatusOk)
-        return -1;
-    return a->cursors[0];  // Array's GetIndex after the put
-}
 
 // The entry at `position` read with the store's GetAt into the caller's
 // outputs; 0 when the read succeeded, 1 otherwise (also when no store can

@@ -7,7 +7,7 @@
 // instead, and what the walk would have left behind, its cursor and
 // current_slot, is written back in one go; any other store is walked through
 // its table.  Both compare with the same predicate.
-#include "dict/key_search.h"
+#include "mechanisms/key_search.h"
 
 #include <cstdint>
 #include <cstring>
@@ -97,16 +97,15 @@ struct TextKey {
     {
         // Keys of up to seven bytes, the commonest, are measured and copied
         // in one short loop; longer ones by the C library.
-        uint64_t word = 0;
+        char first[kTextWord] = {};
         for (size_t i = 0; i < kTextWord; ++i) {
-            const unsigned char c = static_cast<unsigned char>(key[i]);
-            if (c == 0) {
+            first[i] = key[i];
+            if (key[i] == '\0') {
                 length = i;
                 words = 1;
-                padded[0] = host_order(word);
+                std::memcpy(padded, first, kTextWord);
                 return;
             }
-            word |= uint64_t{c} << (8 * i);
         }
         length = std::strlen(key);
         const size_t n = length + 1;
@@ -114,12 +113,6 @@ struct TextKey {
         if (words == 0) return;
         padded[words - 1] = 0;
         std::memcpy(padded, key, n);
-    }
-    // The bytes gathered low byte first, as a word loaded from memory holds them.
-    static uint64_t host_order(uint64_t little)
-    {
-        if constexpr (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__) return __builtin_bswap64(little);
-        return little;
     }
     bool same_bytes(const void *ref) const
     {
@@ -234,16 +227,6 @@ Scan scan_walk(QuolanObject *store, const Match &match, FreePosition rule)
     return s;
 }
 
-// Where SetIndex(0) followed by Next up to `hit` (or to the end) leaves the
-// store: the cursor one past the entry last read, current_slot on it.
-inline void settle_cursor(ArrayInstance *store, int32_t hit)
-{
-    const int32_t used = record_of(store).used_count;
-    const int32_t last_read = hit >= 0 ? hit : used - 1;
-    cursor_of(store) = hit >= 0 ? hit + 1 : used;
-    store->current_slot = last_read > 0 ? last_read : 0;
-}
-
 constexpr uint64_t kWalkSlots = slot_bit(ArraySlot_SetIndex) | slot_bit(ArraySlot_Next) |
                                 slot_bit(ArraySlot_GetAt);
 constexpr uint64_t kEnterSlots = slot_bit(ArraySlot_PutAt) | slot_bit(ArraySlot_GetIndex);
@@ -266,7 +249,7 @@ size_t measured_length(const TextKey &match) { return match.length; }
         ArrayInstance *a = as_array(store);
         if (holds_datum(kind)) {
             if (put_datum(a, element_from(key, kind), target) != StatusOk) return -1;
-            position = cursor_of(a);
+            position = storage::cursor(a);
         } else if (kind == OwnedString) {
             // The store's own copy, made with the length the search measured;
             // the free or appended position holds nothing the same-pointer
@@ -275,10 +258,10 @@ size_t measured_length(const TextKey &match) { return match.length; }
             char *copy = alloc_text(text_length);
             if (copy) std::memcpy(copy, key, text_length + 1);
             if (put_text_copy(a, copy, target) != StatusOk) return -1;
-            position = cursor_of(a);
+            position = storage::cursor(a);
         } else {
-            if (Array_PutAt(store, const_cast<void *>(key), kind, target) != StatusOk) return -1;
-            if (Array_GetIndex(store, &position) != StatusOk) return -1;
+            if (Array::PutAt(store, const_cast<void *>(key), kind, target) != StatusOk) return -1;
+            if (Array::GetIndex(store, &position) != StatusOk) return -1;
         }
     } else {
         const ArrayMethods *m = array_of(store);
@@ -310,7 +293,7 @@ template <class Match, FreePosition Rule>
 [[gnu::noinline]] int32_t find_after_tables(QuolanObject *store, const void *key, int32_t kind, bool create,
                                             int32_t *created)
 {
-    if (create_tables(as_array(store)) != StatusOk) return -1;
+    if (storage::create_tables(as_array(store)) != StatusOk) return -1;
     return find_with<Match, Rule>(store, key, kind, create, created);
 }
 
@@ -324,20 +307,25 @@ template <class Match, FreePosition Rule>
     ArrayInstance *a = as_array(store);
     if (!a->dimensions) return find_after_tables<Match, Rule>(store, key, kind, create, created);
     const uint64_t own_slots = class_record(store).array_slots;
-    if ((own_slots & kWalkSlots) != kWalkSlots)
+    // A negative maximum refuses the walk's very first step, and the walk
+    // then leaves the cursor as it finds it: that walk is taken as it is.
+    if ((own_slots & kWalkSlots) != kWalkSlots || storage::record(a).max_size < 0)
         return find_by_walk<Match>(store, own_slots, key, kind, create, Rule, created);
     const Match match(key, kind);
     Scan found{-1, -1};
-    if (a->elements) {
-        const int32_t used = record_of(a).used_count;
+    // The walk reads what Next reads: up to the used count, or a maximum
+    // lowered below it.
+    const int32_t extent = storage::walk_extent(a);
+    if (extent > 0) {
+        const Element *entries = storage::at(a, 0);
         if constexpr (std::is_same_v<Match, TextKey>) {
-            found = match.words == 1 ? scan_storage_one_word<Match, Rule>(a->elements, used, match)
-                                     : scan_storage<Match, Rule>(a->elements, used, match);
+            found = match.words == 1 ? scan_storage_one_word<Match, Rule>(entries, extent, match)
+                                     : scan_storage<Match, Rule>(entries, extent, match);
         } else {
-            found = scan_storage<Match, Rule>(a->elements, used, match);
+            found = scan_storage<Match, Rule>(entries, extent, match);
         }
     }
-    settle_cursor(a, found.hit);
+    storage::leave_walked(a, found.hit >= 0 ? found.hit + 1 : extent);
     if (found.hit >= 0) return found.hit;
     if (!create || lacks_referent(key, kind)) return -1;
     return enter(store, own_slots, key, kind, found.free_position, created, measured_length(match));
@@ -356,6 +344,7 @@ int32_t find_for_rule(QuolanObject *store, const void *key, int32_t kind, bool c
 int32_t find_in_store(QuolanObject *store, const void *key, int32_t kind, bool create,
                       FreePosition rule, int32_t *created)
 {
+    QC_CHECK_STORAGE_ON_RETURN(store);
     if (lacks_referent(key, kind)) return find_for_rule<NothingMatches>(store, key, kind, create, rule, created);
     switch (match_kind(kind)) {  // the integer kind first: the commonest member
     case Integer: return find_for_rule<IntegerKey>(store, key, kind, create, rule, created);

@@ -49,20 +49,19 @@
 
 namespace qc {
 
+inline int32_t used_positions(QuolanObject *array) { return storage::used(as_array(array)); }
 
-inline int32_t used_positions(QuolanObject *array)
-{
-    ArrayInstance *a = as_array(array);
-    return a->dimensions ? record_of(a).used_count : 0;
-}
+// A deferred class's layout: its parent's fields, then the two of its own.
+template <class Base>
+struct DeferredLayout {
+    Base base;                     // the parent's fields
+    QuolanObject *loader;          // borrowed; NULL until SetLoader
+    QuolanObject *deferred_store;  // owned plain Array; NULL only after Clear
+};
 
 template <class Base, QuolanObject **ParentClass>
 struct Deferred {
-    struct Instance {
-        Base base;                     // the parent's fields
-        QuolanObject *loader;          // borrowed; NULL until SetLoader
-        QuolanObject *deferred_store;  // owned plain Array; NULL only after Clear
-    };
+    using Instance = DeferredLayout<Base>;
 
     static Instance *of(QuolanObject *self) { return reinterpret_cast<Instance *>(self); }
     static const ArrayMethods *parent() { return array_of(*ParentClass); }
@@ -207,13 +206,6 @@ struct Deferred {
         return array_of(store)->GetAt(store, value, tag, position);
     }
 
-    // Writes the overrides both classes share into a typed table.
-    template <class Table>
-    static void install(Table *t)
-    {
-        install_variant_overrides<Deferred>(t);
-    }
-
 private:
     // The Null put of a record_key under way on this thread, and the
     // position it wrote (-1 until this class's PutAt saw it).
@@ -266,10 +258,8 @@ private:
                            const void *failed_value)
     {
         if (!is_owned(key.tag)) return;
-        ArrayInstance *a = as_array(self);
-        if (!failed_value && a->elements && slot >= 0 && slot < a->capacity && is_owned(a->elements[slot].tag) &&
-            a->elements[slot].value.pointer == key.value.pointer)
-            return;
+        const Element *now = storage::at(as_array(self), slot);
+        if (!failed_value && now && is_owned(now->tag) && now->value.pointer == key.value.pointer) return;
         if (failed_value == key.value.pointer && restore_key(self, key, position)) return;
         release(key);
     }
@@ -277,12 +267,7 @@ private:
     static bool restore_key(QuolanObject *self, const Element &key, int32_t position)
     {
         QuolanObject *store = of(self)->deferred_store;
-        if (!store) return false;
-        ArrayInstance *s = as_array(store);
-        if (!s->elements || position < 0 || position >= s->capacity || s->elements[position].tag != Null)
-            return false;
-        s->elements[position] = key;
-        return true;
+        return store && storage::put_back(as_array(store), position, key);
     }
 
     // Asks the loader for `key` and stores its answer at `position` through
