@@ -18,7 +18,7 @@ namespace qc {
 
 namespace {
 
-// Copies `source`'s elements into the fresh `copy`; -6 when the whole source
+// Copies `source`'s elements into the fresh `copy`; StatusOutOfRange when the whole source
 // was walked, another status on failure.
 //
 // The walk is Array's own whatever the source's class (SetIndex 0, then

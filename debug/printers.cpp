@@ -17,7 +17,8 @@
 // first nonzero status met anywhere, nested printers included.
 //
 // Where the behaviour was ours to choose:
-// - A Next failing with anything but -6 is reported once, on an error line;
+// - A Next failing with anything but StatusOutOfRange is reported once, on
+//   an error line;
 //   the walk then resumes just after the failing position, or ends when it
 //   cannot be moved there.  A walk only ever moves forward: if the cursor is
 //   found behind positions already printed (the container was printed again
@@ -26,7 +27,8 @@
 //   from the cursor after Next; Dict's Next steps over keyless positions, so
 //   the cursor before it may name a position that is not the entry's.
 // - Nesting is capped like Save and Load (NestingGuard, 1000 levels): the
-//   refused level prints an error line with -2 and answers -2, so a container
+//   refused level prints an error line with the code of StatusFailed and
+//   answers StatusFailed, so a container
 //   that holds itself prints a bounded dump and a nonzero result.
 // - A class name is read into a zeroed 1 KiB scratch buffer and at most 127
 //   characters are printed, what a 128-byte name buffer holds.
@@ -211,7 +213,7 @@ EntryOutcome print_entry(QuolanObject *o, int32_t position, void *value, int32_t
 }
 
 // Walks from position 0 with the object's own Next, one line (or nested
-// block) per entry, until Next answers -6.
+// block) per entry, until Next answers StatusOutOfRange.
 template <class Walk>
 int32_t print_entries(QuolanObject *o, uint32_t depth, FILE *out)
 {

@@ -120,7 +120,7 @@ int32_t Dict::PutDoubleStringKey(QuolanObject *self, double value, const char *k
     return Dict::PutStringKey(self, &value, Double, key);
 }
 
-// The lookup shared by GetKey and GetStringKey; an absent key answers -6
+// The lookup shared by GetKey and GetStringKey; an absent key answers StatusOutOfRange
 // with an empty value.
 static int32_t get_by_key(QuolanObject *self, void **value, int32_t *kind, const void *key,
                           int32_t key_kind)
@@ -178,7 +178,7 @@ static int32_t delivered_position(ArrayInstance *a)
 
 // Steps with Array's Next (Previous) until it delivers a position that has
 // a key, passing over keyless ones; ends with the status that ends the step
-// or the key read (-6 at either end).
+// or the key read (StatusOutOfRange at either end).
 template <bool Forward>
 static int32_t keyed_step(QuolanObject *self, void **value, int32_t *tag)
 {

@@ -40,8 +40,9 @@ struct DictDefer : Deferred<DictInstance, &dict_baseclass>, ClassFramework<kDict
             self, loader_key, loader_key_tag, const_cast<char *>(key), OwnedString);
     }
 
-    // -6 for a key the dictionary does not hold (checked first, so an absent
-    // key answers -6 even after Clear), -2 without a store.
+    // StatusOutOfRange for a key the dictionary does not hold (checked first,
+    // so an absent key answers it even after Clear), StatusFailed without a
+    // store.
     static int32_t GetDeferredKey(QuolanObject *self, void **value, int32_t *tag, void *key,
                                   int32_t key_tag)
     {

@@ -3,7 +3,7 @@
 //
 // What is particular to the dictionary: type lists are reached by key, the
 // key turned into its position with the object's own SymbolIndex (which
-// never creates a key, so an absent key answers -6); a binding made by a put
+// never creates a key, so an absent key answers StatusOutOfRange); a binding made by a put
 // is recorded through the position's key (own GetSymbol, then own
 // SetKeyType); and objects are named by family ("Object-Array",
 // "Object-Dict", "Object-QUOLAN").
@@ -41,7 +41,8 @@ struct DictTypedPolicy {
     }
 };
 
-// The locator of the key-type methods: the key's position, or -6.
+// The locator of the key-type methods: the key's position, or
+// StatusOutOfRange.
 auto key_position(QuolanObject *self, void *key, int32_t kind)
 {
     return [=](int32_t *position) {

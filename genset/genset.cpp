@@ -11,7 +11,7 @@
 //
 // On a stream a set is the member store's array record followed by whatever
 // the root class writes for the object; the root's "nothing done" answer
-// (-11) counts as success.  A set is not copied through the base Copy slot.
+// (StatusBaseIgnored) counts as success.  A set is not copied through the base Copy slot.
 #include "genset/genset.h"
 
 #include "mechanisms/key_search.h"

@@ -13,7 +13,7 @@
 // Ownership: Init creates the store; the container owns it.  Clear deletes it
 // (releasing every recorded key) BEFORE the parent's Clear walks the elements,
 // so clearing never calls the loader; no store is made again, and afterwards
-// the deferred operations refuse with -2 while GetAt, PutAt and ClearAt act as
+// the deferred operations refuse with StatusFailed while GetAt, PutAt and ClearAt act as
 // the parent's.  The loader is borrowed: it must outlive every read of a
 // deferred position.  Keys obey PutAt's ownership rules inside the store: an
 // OwnedString key is duplicated, an OwnedObject or OwnedPointer key becomes
@@ -27,11 +27,11 @@
 // addressed, so store and container always mean the same position (the store
 // resolving -1 against its own, shorter extent would name another position):
 //   -1  the container's last position in use; on an empty container it names
-//       nothing deferred: GetAt and GetDeferredAt answer -6, PutAt and
+//       nothing deferred: GetAt and GetDeferredAt answer StatusOutOfRange, PutAt and
 //       ClearAt act as the parent's;
 //   -2  the position an append takes; no key can stand there, so PutAt and
-//       ClearAt leave the store alone, GetAt answers the parent's -6 and
-//       GetDeferredAt answers -6 too; PutDeferredAt records at the appended
+//       ClearAt leave the store alone, GetAt answers the parent's
+//       StatusOutOfRange and GetDeferredAt answers it too; PutDeferredAt records at the appended
 //       position (the container's current_slot after its Null put).
 // Indexes below -2 name nothing; the parent refuses them.
 //
@@ -158,7 +158,7 @@ struct Deferred {
     // ---- building blocks for the keyed front ends ----
 
     // Records `key` at the position that `write_null` (a Null put through the
-    // object's own table) selected; -2 without a store.  The key is taken
+    // object's own table) selected; StatusFailed without a store.  The key is taken
     // before the Null put drops the position's value and old key, since it
     // may be either of them or live inside them: a text is copied first, and
     // an owned block that the put drops is handed to the store, not released.
@@ -196,8 +196,9 @@ struct Deferred {
     }
 
     // The loader key recorded at a container position, without loading:
-    // -2 without a store, -6 for no position, else the store's answer (so -6
-    // also past the highest position a key was ever recorded at).
+    // StatusFailed without a store, StatusOutOfRange for no position, else
+    // the store's answer (so StatusOutOfRange also past the highest position
+    // a key was ever recorded at).
     static int32_t read_key(QuolanObject *self, void **value, int32_t *tag, int32_t position)
     {
         QuolanObject *store = of(self)->deferred_store;
@@ -237,7 +238,8 @@ private:
 
     // Takes the key at the position an index names out of the store before
     // a write or clear; the caller releases it (settle_key) once the write is
-    // done.  -6 from the store only means there was nothing to take.
+    // done.  StatusOutOfRange from the store only means there was nothing to
+    // take.
     static int32_t detach_key(QuolanObject *self, int32_t index, Element *key, int32_t *position)
     {
         *key = Element{Null, {.pointer = nullptr}};

@@ -34,7 +34,7 @@ enum class FreePosition { Last, First };
 
 // True when `key` cannot stand for a value of `kind`: numbers and texts are
 // passed by reference, so a NULL there names nothing.  Lookups of such a key
-// find nothing; callers that would store it refuse with -3.
+// find nothing; callers that would store it refuse with StatusBadType.
 constexpr bool lacks_referent(const void *key, int32_t kind)
 {
     return !key && (holds_datum(kind) || kind == String || kind == OwnedString);

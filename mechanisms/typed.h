@@ -70,7 +70,7 @@ public:
         return reinterpret_cast<typename Policy::Instance *>(self)->typed;
     }
 
-    // The check shared by PutAt and the Check* methods: 0, StatusNeedsDouble,
+    // The check shared by PutAt and the Check* methods: StatusOk, StatusNeedsDouble,
     // StatusBadType, or the failure of reading or recording the type list.
     static int32_t check(QuolanObject *self, void *value, int32_t tag, int32_t index)
     {
@@ -194,7 +194,7 @@ public:
         int32_t status = base_of(parent_class())->Init(self);
         if (status != StatusOk) return status;
         TypedFields &f = typed(self);
-        f.type_store = new_plain_array();  // may be NULL: the container then refuses with -5
+        f.type_store = new_plain_array();  // may be NULL: the container then refuses with StatusNoMemory
         f.lock = 0;
         f.access = ReadWrite;
         return StatusOk;

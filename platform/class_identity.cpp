@@ -64,8 +64,11 @@ int32_t registrar_save_quolan_class_type(QuolanObject *object, QuolanObject *str
         return kFailed;
     const StreamMethods *methods = quolan_stream_methods(stream);
     int32_t count = static_cast<int32_t>(length);
-    if (methods->WriteInt32(stream, count) != 0)
-        return kFailed;
+    /* The stream's own failure code goes up unchanged, as the containers
+     * pass theirs. */
+    int32_t status = methods->WriteInt32(stream, count);
+    if (status != 0)
+        return status;
     if (methods->WriteBytes(stream, name, count) != count)
         return kFailed;
     return 0;

@@ -194,3 +194,191 @@ TEST(Records, NestingPastTheLimitIsRefusedByEveryOperation)
     A(holder.get())->PutObjectCopyAt(holder.get(), make(genset_baseclass_init()).release(), 0);
     EXPECT_EQ(B(holder.get())->Copy(array_baseclass, holder.get()), nullptr);
 }
+
+namespace {
+
+// A host's own stream class, not the stand-in's: int32 fields big-endian (or
+// little-endian), every call counted by slot, and any one call of any slot
+// made to fail as a host stream fails: a write slot answers its own code
+// (WriteBytes writes half), a read marks the status word, for good.
+struct HostStream {
+    QuolanObject header;
+    int32_t status = 0;  // offset 24, where the containers read it
+    bool big_endian = true;
+    ByteVec bytes;
+    size_t read_at = 0;
+    int32_t calls[StreamSlot_Count] = {};
+    int32_t fail_slot = -1, fail_call = -1;
+
+    static constexpr int32_t kWriteInt32Failed = -9, kWriteByteFailed = -8, kReadFailed = -7;
+    static HostStream &of(QuolanObject *o) { return *reinterpret_cast<HostStream *>(o); }
+    bool fails(int32_t slot) { return calls[slot]++ == fail_call && slot == fail_slot; }
+    bool take(void *out, size_t n)
+    {
+        if (status != 0 || bytes.size() - read_at < n) {
+            status = kReadFailed;
+            return false;
+        }
+        std::memcpy(out, bytes.data() + read_at, n);
+        read_at += n;
+        return true;
+    }
+    uint32_t ordered(uint32_t v) const { return big_endian ? __builtin_bswap32(v) : v; }
+
+    static QuolanObject *cls()
+    {
+        static QuolanObject *c = subclass_with<StreamMethods>(quolan_class, [](StreamMethods &t) {
+            t.WriteInt32 = [](QuolanObject *s, int32_t v) -> int32_t {
+                HostStream &h = of(s);
+                if (h.fails(StreamSlot_WriteInt32)) return kWriteInt32Failed;
+                const uint32_t bits = h.ordered(static_cast<uint32_t>(v));
+                h.bytes.insert(h.bytes.end(), reinterpret_cast<const unsigned char *>(&bits),
+                               reinterpret_cast<const unsigned char *>(&bits) + 4);
+                return 0;
+            };
+            t.WriteByte = [](QuolanObject *s, int32_t b) -> int32_t {
+                HostStream &h = of(s);
+                if (h.fails(StreamSlot_WriteByte)) return kWriteByteFailed;
+                h.bytes.push_back(static_cast<unsigned char>(b));
+                return 0;
+            };
+            t.WriteBytes = [](QuolanObject *s, const void *p, int32_t n) -> int32_t {
+                HostStream &h = of(s);
+                if (h.fails(StreamSlot_WriteBytes)) n /= 2;
+                h.bytes.insert(h.bytes.end(), static_cast<const unsigned char *>(p),
+                               static_cast<const unsigned char *>(p) + n);
+                return n;
+            };
+            t.ReadInt32 = [](QuolanObject *s) -> int32_t {
+                HostStream &h = of(s);
+                uint32_t bits = 0;
+                if (h.fails(StreamSlot_ReadInt32)) h.status = kReadFailed;
+                return h.take(&bits, 4) ? static_cast<int32_t>(h.ordered(bits)) : 0;
+            };
+            t.ReadByte = [](QuolanObject *s) -> int32_t {
+                HostStream &h = of(s);
+                unsigned char b = 0;
+                if (h.fails(StreamSlot_ReadByte)) h.status = kReadFailed;
+                return h.take(&b, 1) ? b : 0;
+            };
+            t.ReadBytes = [](QuolanObject *s, void *p, int32_t n) -> int32_t {
+                HostStream &h = of(s);
+                if (h.fails(StreamSlot_ReadBytes)) h.status = kReadFailed;
+                return h.take(p, static_cast<size_t>(n)) ? n : 0;
+            };
+        });
+        return c;
+    }
+    HostStream() : header{sizeof(HostStream), cls()->class_word, cls()->methods} {}
+    QuolanObject *stream() { return &header; }
+    void rewind(int32_t slot = -1, int32_t call = -1)
+    {
+        status = 0;
+        read_at = 0;
+        std::fill(std::begin(calls), std::end(calls), 0);
+        fail_slot = slot;
+        fail_call = call;
+    }
+};
+static_assert(offsetof(HostStream, status) == 24);
+
+constexpr int32_t kWriteSlots[] = {StreamSlot_WriteInt32, StreamSlot_WriteByte, StreamSlot_WriteBytes};
+constexpr int32_t kReadSlots[] = {StreamSlot_ReadInt32, StreamSlot_ReadByte, StreamSlot_ReadBytes};
+
+}  // namespace
+
+// A host stream of either byte order carries every loadable class there and
+// back; the record is the same but for the order of its int32 fields.
+TEST(HostStreams, EveryLoadableClassRoundTripsInEitherByteOrder)
+{
+    for (bool big_endian : {true, false})
+        for (const Sample &s : kSamples) {
+            SCOPED_TRACE(s.init()->size);
+            Obj original = make(s.init()), back = make(s.init());
+            s.fill(original.get());
+            HostStream host;
+            host.big_endian = big_endian;
+            ASSERT_EQ(B(original.get())->Save(original.get(), host.stream(), 0), 0);
+            EXPECT_EQ(host.bytes.size(), s.record.size());
+            EXPECT_EQ(host.bytes == s.record, !big_endian);
+            host.rewind();
+            ASSERT_EQ(B(back.get())->Load(back.get(), host.stream(), 0), 0);
+            EXPECT_EQ(host.read_at, host.bytes.size());
+            EXPECT_EQ(saved(back.get()), s.record);
+        }
+}
+
+// One call per field, through the stream's own slots: a host stream, or a
+// class derived from the stand-in's that overrides one slot, is never handed
+// several fields in one call.
+TEST(HostStreams, EachFieldIsOneCallOfItsOwnSlot)
+{
+    Obj a = new_array();
+    for (int i = 0; i < 40; ++i) A(a.get())->PutIntAt(a.get(), i, -2);
+    A(a.get())->PutBooleanAt(a.get(), 1, -2);
+    HostStream host;
+    ASSERT_EQ(B(a.get())->Save(a.get(), host.stream(), 0), 0);
+    EXPECT_EQ(host.calls[StreamSlot_WriteInt32], 82);  // the count, then a tag and a value per Integer, a tag
+    EXPECT_EQ(host.calls[StreamSlot_WriteByte], 1);
+    EXPECT_EQ(host.calls[StreamSlot_WriteBytes], 0);
+    host.rewind();
+    Obj back = new_array();
+    ASSERT_EQ(B(back.get())->Load(back.get(), host.stream(), 0), 0);
+    EXPECT_EQ(host.calls[StreamSlot_ReadInt32], 82);
+    EXPECT_EQ(host.calls[StreamSlot_ReadByte], 1);
+    EXPECT_EQ(host.calls[StreamSlot_ReadBytes], 0);
+
+    // The stand-in's own class with one slot counted on its way through.
+    static int32_t counted = 0;
+    static StreamMethods stand_in;
+    Obj prototype(quolan_memory_stream_new());
+    stand_in = *quolan_stream_methods(prototype.get());
+    QuolanObject *derived = subclass_with<StreamMethods>(prototype.get(), [](StreamMethods &t) {
+        t.WriteInt32 = [](QuolanObject *s, int32_t v) { return ++counted, stand_in.WriteInt32(s, v); };
+        t.ReadInt32 = [](QuolanObject *s) { return ++counted, stand_in.ReadInt32(s); };
+    });
+    Obj stream = make(derived);
+    ASSERT_EQ(B(a.get())->Save(a.get(), stream.get(), 0), 0);
+    EXPECT_EQ(counted, 82);
+    counted = 0;
+    Obj again = new_array();
+    ASSERT_EQ(B(again.get())->Load(again.get(), stream.get(), 0), 0);
+    EXPECT_EQ(counted, 82);
+    EXPECT_EQ(saved(again.get()), saved(a.get()));
+}
+
+// Any one call of any stream slot failing: Save answers the slot's own code
+// (a short WriteBytes: StatusFailed), Load a failure, nothing leaks, and the
+// object stays usable.
+TEST(HostStreams, AFailureOfAnySlotAtAnyCallIsAnswered)
+{
+    for (const Sample &s : kSamples) {
+        SCOPED_TRACE(s.init()->size);
+        Obj original = make(s.init());
+        s.fill(original.get());
+        HostStream clean;
+        ASSERT_EQ(B(original.get())->Save(original.get(), clean.stream(), 0), 0);
+        const HostStream counts = clean;
+        for (int32_t slot : kWriteSlots)
+            for (int32_t call = 0; call < counts.calls[slot]; ++call) {
+                HostStream host;
+                host.rewind(slot, call);
+                const int32_t want = slot == StreamSlot_WriteInt32  ? HostStream::kWriteInt32Failed
+                                     : slot == StreamSlot_WriteByte ? HostStream::kWriteByteFailed
+                                                                    : StatusFailed;
+                EXPECT_EQ(B(original.get())->Save(original.get(), host.stream(), 0), want) << slot << " " << call;
+            }
+        clean.rewind();
+        Obj reloaded = make(s.init());
+        ASSERT_EQ(B(reloaded.get())->Load(reloaded.get(), clean.stream(), 0), 0);
+        for (int32_t slot : kReadSlots)
+            for (int32_t call = 0; call < clean.calls[slot]; ++call) {
+                HostStream host = counts;
+                host.rewind(slot, call);
+                Obj back = make(s.init());
+                const int32_t status = B(back.get())->Load(back.get(), host.stream(), 0);
+                EXPECT_TRUE(status == HostStream::kReadFailed || status == StatusFailed) << slot << " " << call;
+                saved(back.get());  // still whole enough to write itself
+            }
+    }
+}
