@@ -136,7 +136,7 @@ int32_t Array::PutAt(QuolanObject *self, void *value, int32_t tag, int32_t index
 {
     return array_of(self)->PutAt(self, &incoming.value, incoming.tag, index);
 }
-static int32_t put_datum_at(QuolanObject *self, const Element &incoming, int32_t index)
+static int32_t put_datum_at(QuolanObject *self, Element incoming, int32_t index)
 {
     if (!keeps_array_slots(self, kPutSlot)) return put_datum_by_table(self, incoming, index);
     QC_CHECK_STORAGE_ON_RETURN(self);
@@ -210,8 +210,9 @@ int32_t Array::GetAt(QuolanObject *self, void **value, int32_t *tag, int32_t ind
 {
     QC_CHECK_STORAGE_ON_RETURN(self);
     ArrayInstance *a = as_array(self);
-    if (!storage::select_in_use(a, index)) return get_at_rest(a, value, tag, index);
-    read_out(*storage::selected(a), value, tag);
+    const Element *e = storage::select_in_use(a, index);
+    if (!e) return get_at_rest(a, value, tag, index);
+    read_out(*e, value, tag);
     return StatusOk;
 }
 
@@ -226,18 +227,22 @@ int32_t Array::GetAt(QuolanObject *self, void **value, int32_t *tag, int32_t ind
     return StatusOk;
 }
 
+[[gnu::noinline]] static int32_t next_by_table(QuolanObject *self, void **value, int32_t *tag)
+{
+    int32_t position = 0;
+    int32_t status = storage::next_position(as_array(self), &position);
+    if (status != StatusOk) return status;
+    return step_by_table(self, position, +1, value, tag);
+}
+
 int32_t Array::Next(QuolanObject *self, void **value, int32_t *tag)
 {
     QC_CHECK_STORAGE_ON_RETURN(self);
-    ArrayInstance *a = as_array(self);
     // An object that reads with Array's own GetAt steps onto a position in
     // use in place: that GetAt would select the position and read it.
-    if (keeps_array_slots(self, slot_bit(ArraySlot_GetAt)) && storage::next_in_place(a, value, tag))
+    if (keeps_array_slots(self, slot_bit(ArraySlot_GetAt)) && storage::next_in_place(as_array(self), value, tag))
         return StatusOk;
-    int32_t position = 0;
-    int32_t status = storage::next_position(a, &position);
-    if (status != StatusOk) return status;
-    return step_by_table(self, position, +1, value, tag);
+    return next_by_table(self, value, tag);
 }
 
 int32_t Array::Previous(QuolanObject *self, void **value, int32_t *tag)
@@ -302,20 +307,9 @@ bool laid_out_as_array(QuolanObject *o)
 
 static const MethodKeyword kArrayKeywords[] = {QUOLAN_ARRAY_METHOD_LIST(QC_KEYWORD_ROW, _) QC_KEYWORD_END};
 
-const ClassDescriptor kArrayClass = {
-    .id = ClassId::Array,
-    .name = "Array",
-    .class_pointer = &array_baseclass,
-    .init = array_baseclass_init,
-    .parent = &kRootClass,
-    .version = kArrayVersion,
-    .instance_size = sizeof(ArrayInstance),
-    .slot_count = ArraySlot_Count,
-    .keywords = kArrayKeywords,
-    .fill = fill_slots<Array, ArrayMethods>,
-    .array_layout = true,
-    .filled_array_slots = filled_array_slots<Array>(),
-};
+constinit const ClassDescriptor kArrayClass = describe_class<Array, ArrayMethods, ArrayInstance>(
+    ClassId::Array, "Array", &array_baseclass, array_baseclass_init,
+    /* parent */ kRootClass, kArrayVersion, kArrayKeywords, /* array layout */ true);
 
 }  // namespace qc
 

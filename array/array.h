@@ -62,7 +62,7 @@ inline int32_t put_at(QuolanObject *self, void *value, int32_t tag, int32_t inde
 // Array's PutAt of a datum (Integer, Double, Boolean) already read into
 // `incoming`: neither the same-pointer rule nor a copy applies to a datum,
 // so it is the store itself.
-inline int32_t put_datum(ArrayInstance *a, const Element &incoming, int32_t index)
+inline int32_t put_datum(ArrayInstance *a, Element incoming, int32_t index)
 {
     return storage::store(a, index, incoming);
 }

@@ -43,39 +43,54 @@ constexpr size_t kInt32Field = 4;
 constexpr size_t kDoubleField = 8;
 constexpr size_t kByteField = 1;
 
-// The tag an element is written under: borrowed texts and objects as their
-// owned kinds; an object entry without an object as an empty position.
-int32_t written_tag(const Element &e)
+// An entry as the record holds it: the tag it is written under (borrowed
+// texts and objects as their owned kinds, an object entry without an object
+// as an empty position), its size in bytes when the encoder writes it whole
+// (0 for an object, whose record is its own), and a text's length.
+struct Shape {
+    int32_t tag;
+    size_t size;
+    const char *text;
+    size_t length;
+};
+
+Shape shape_of(const Element &e)
 {
+    // Integers first: whole arrays of them are the commonest record.
+    if (e.tag == Integer) return {Integer, kInt32Field + kInt32Field, nullptr, 0};
     switch (e.tag) {
-    case String: return OwnedString;
+    case Double: return {Double, kInt32Field + kDoubleField, nullptr, 0};
+    case Boolean: return {Boolean, kInt32Field + kByteField, nullptr, 0};
+    case String:
+    case OwnedString: {
+        const auto *text = static_cast<const char *>(e.value.pointer);
+        if (!text) return {OwnedString, kInt32Field, nullptr, 0};  // refused after its tag
+        const size_t length = std::strlen(text);
+        if (length >= static_cast<size_t>(INT32_MAX)) return {OwnedString, kInt32Field, text, length};
+        return {OwnedString, kInt32Field + kInt32Field + length + 1, text, length};
+    }
     case Object:
-    case OwnedObject: return e.value.pointer ? OwnedObject : Null;
-    default: return e.tag;
+    case OwnedObject: return e.value.pointer ? Shape{OwnedObject, 0, nullptr, 0} : Shape{Null, kInt32Field, nullptr, 0};
+    default: return {e.tag, kInt32Field, nullptr, 0};  // Null; pointers and unknown tags, refused after their tag
     }
 }
 
-// The bytes an entry takes when the encoder writes it whole, or 0 when its
-// record is not ours to size (an object writes its own).
-size_t entry_size(int32_t tag, const char *text, size_t length)
+// The size of the entry whose bytes start at `at` among `end` bytes of
+// whole entries the encoder wrote: a text's is read from its length field,
+// which a text refused after its tag does not have.
+size_t staged_size(const unsigned char *at, const unsigned char *end)
 {
-    switch (tag) {
-    case Integer: return kInt32Field + kInt32Field;
-    case Double: return kInt32Field + kDoubleField;
-    case Boolean: return kInt32Field + kByteField;
-    case OwnedString:
-        if (!text || length >= static_cast<size_t>(INT32_MAX)) return kInt32Field;  // refused after its tag
-        return kInt32Field + kInt32Field + length + 1;
-    case OwnedObject: return 0;
-    default: return kInt32Field;  // Null; pointers and unknown tags, refused after their tag
-    }
+    const int32_t tag = load_le32(at);
+    if (tag != OwnedString || end - at < static_cast<ptrdiff_t>(2 * kInt32Field))
+        return shape_of(Element{tag, {.pointer = nullptr}}).size;
+    return kInt32Field + kInt32Field + static_cast<size_t>(load_le32(at + kInt32Field)) + 1;
 }
 
-// The stream's own slots, one call per field.
-class FieldSink {
+// Where an entry's fields go: through the stream's own slots, one call per
+// field, or into a buffer reserved for the whole entry (which cannot fail).
+class StreamWriter {
 public:
-    explicit FieldSink(QuolanObject *stream) : stream_(stream), s_(stream_of(stream)) {}
-    int32_t begin(int32_t, size_t) { return StatusOk; }
+    explicit StreamWriter(QuolanObject *stream) : stream_(stream), s_(stream_of(stream)) {}
     int32_t int32(int32_t v) { return s_->WriteInt32(stream_, v); }
     int32_t byte(int32_t b) { return s_->WriteByte(stream_, b); }
     int32_t bytes(const void *data, size_t n)
@@ -83,12 +98,84 @@ public:
         const int32_t count = static_cast<int32_t>(n);
         return s_->WriteBytes(stream_, data, count) == count ? StatusOk : StatusFailed;
     }
-    int32_t object(QuolanObject *object, int32_t mode)
+
+private:
+    QuolanObject *stream_;
+    const StreamMethods *s_;
+};
+
+class BufferWriter {
+public:
+    explicit BufferWriter(unsigned char *at) : at_(at) {}
+    int32_t int32(int32_t v)
     {
-        int32_t status = registrar_save_quolan_class_type(object, stream_);
-        if (status != StatusOk) return status;
-        return base_of(object)->Save(object, stream_, mode);
+        store_le32(at_, v);
+        at_ += kInt32Field;
+        return StatusOk;
     }
+    int32_t byte(int32_t b)
+    {
+        *at_++ = static_cast<unsigned char>(b);
+        return StatusOk;
+    }
+    int32_t bytes(const void *data, size_t n)
+    {
+        std::memcpy(at_, data, n);
+        at_ += n;
+        return StatusOk;
+    }
+
+private:
+    unsigned char *at_;
+};
+
+// The fields of an entry whose record is ours (every kind but an object),
+// in order: the one place the entry layout is written.  A kind the record
+// cannot hold is refused once its tag is written.
+template <class W>
+int32_t write_fields(W &w, const Shape &shape, const Element &e)
+{
+    int32_t status = w.int32(shape.tag);
+    if (status != StatusOk) return status;
+    if (shape.tag == Integer) return w.int32(e.value.integer);
+    switch (shape.tag) {
+    case Null: return StatusOk;
+    case Double: return w.bytes(&e.value.real, kDoubleField);
+    case OwnedString:
+        if (!shape.text) return StatusBadType;  // a borrowed NULL string has nothing to write
+        if (shape.length >= static_cast<size_t>(INT32_MAX)) return StatusFailed;
+        status = w.int32(static_cast<int32_t>(shape.length));
+        if (status != StatusOk) return status;
+        return w.bytes(shape.text, shape.length + 1);
+    case Boolean: return w.byte(e.value.integer & 0xff);
+    default: return StatusBadType;  // pointers and unknown tags
+    }
+}
+
+// An object entry: its tag, the class identity, then the object's own
+// record, all through the stream.
+int32_t write_object(QuolanObject *stream, QuolanObject *object, int32_t mode)
+{
+    int32_t status = stream_of(stream)->WriteInt32(stream, OwnedObject);
+    if (status != StatusOk) return status;
+    status = registrar_save_quolan_class_type(object, stream);
+    if (status != StatusOk) return status;
+    return base_of(object)->Save(object, stream, mode);
+}
+
+// Every entry through the stream's own slots.
+class FieldSink {
+public:
+    static constexpr bool kWritesRunForeignCode = true;  // the stream may be anybody's
+    explicit FieldSink(QuolanObject *stream) : stream_(stream) {}
+    template <class Fields>
+    int32_t entry(int32_t, size_t, Fields fields)
+    {
+        StreamWriter w(stream_);
+        return fields(w);
+    }
+    int32_t object(int32_t, QuolanObject *object, int32_t mode) { return write_object(stream_, object, mode); }
+    int32_t run(const Element *, int32_t p, int32_t) { return p; }
     // Nothing is held back: the position a failed handover stopped in is none.
     int32_t finish(int32_t *stopped)
     {
@@ -98,7 +185,6 @@ public:
 
 private:
     QuolanObject *stream_;
-    const StreamMethods *s_;
 };
 
 // Whole entries gathered in a buffer and handed to the stream with one
@@ -106,46 +192,45 @@ private:
 // field slots move the same little-endian bytes.  The buffer starts at an
 // entry boundary and holds whole entries of consecutive positions, so a
 // handover that the stream takes only in part names the entry it stopped in,
-// as the field write that failed would have.  An entry that does not fit the
-// buffer, or whose record is its object's, goes to the stream field by field
-// once what is staged has gone out.
+// as the field write that failed would have.  An entry too large for the
+// buffer, and an object's, go to the stream field by field once what is
+// staged has gone out.
 class StagingSink {
 public:
-    explicit StagingSink(QuolanObject *stream) : direct_(stream), stream_(stream) {}
+    static constexpr bool kWritesRunForeignCode = false;  // the stand-in's stream
+    explicit StagingSink(QuolanObject *stream) : stream_(stream) {}
 
-    int32_t begin(int32_t position, size_t size)
+    template <class Fields>
+    int32_t entry(int32_t position, size_t size, Fields fields)
     {
-        if (failed_at_ >= 0) return StatusFailed;  // the stream stopped in an earlier entry
-        staged_ = size != 0 && size <= sizeof bytes_;
-        if (!staged_ || used_ + size > sizeof bytes_) {
-            if (hand_over() >= 0) return StatusFailed;
+        if (size > sizeof bytes_) return direct(fields);
+        if (used_ + size > sizeof bytes_ && hand_over() >= 0) return StatusFailed;
+        if (used_ == 0) first_ = position;
+        BufferWriter w(bytes_ + used_);
+        used_ += size;
+        return fields(w);
+    }
+    int32_t object(int32_t, QuolanObject *object, int32_t mode)
+    {
+        if (hand_over() >= 0) return StatusFailed;
+        return write_object(stream_, object, mode);
+    }
+    // A run of Integer entries from `p` on, the commonest, staged as many as
+    // the buffer holds in one loop: each is written by write_fields with its
+    // shape known, and nothing runs between them.  Answers where it stopped.
+    int32_t run(const Element *entries, int32_t p, int32_t end)
+    {
+        static constexpr Shape kInteger = {Integer, kInt32Field + kInt32Field, nullptr, 0};
+        size_t used = used_;
+        if (used == 0) first_ = p;
+        for (; p < end && entries[p].tag == Integer && used + kInteger.size <= sizeof bytes_; ++p) {
+            BufferWriter w(bytes_ + used);
+            write_fields(w, kInteger, entries[p]);
+            used += kInteger.size;
         }
-        if (!staged_) return StatusOk;
-        if (entries_ == 0) first_ = position;
-        starts_[entries_++] = static_cast<unsigned char>(used_);
-        return StatusOk;
+        used_ = used;
+        return p;
     }
-    int32_t int32(int32_t v)
-    {
-        if (!staged_) return direct_.int32(v);
-        store_le32(bytes_ + used_, v);
-        used_ += kInt32Field;
-        return StatusOk;
-    }
-    int32_t byte(int32_t b)
-    {
-        if (!staged_) return direct_.byte(b);
-        bytes_[used_++] = static_cast<unsigned char>(b);
-        return StatusOk;
-    }
-    int32_t bytes(const void *data, size_t n)
-    {
-        if (!staged_) return direct_.bytes(data, n);
-        std::memcpy(bytes_ + used_, data, n);
-        used_ += n;
-        return StatusOk;
-    }
-    int32_t object(QuolanObject *object, int32_t mode) { return direct_.object(object, mode); }
     int32_t finish(int32_t *stopped)
     {
         *stopped = hand_over();
@@ -153,60 +238,48 @@ public:
     }
 
 private:
+    template <class Fields>
+    int32_t direct(Fields fields)
+    {
+        if (hand_over() >= 0) return StatusFailed;
+        StreamWriter w(stream_);
+        return fields(w);
+    }
     // Hands the buffer over; the position of the entry the stream stopped
-    // in, or -1 when it took everything.  A failure seen before stands.
+    // in, or -1 when it took everything.  A failure seen before stands, and
+    // the save ends with it before another entry is begun.
     int32_t hand_over()
     {
         if (failed_at_ >= 0 || used_ == 0) return failed_at_;
         const int32_t taken = stream_of(stream_)->WriteBytes(stream_, bytes_, static_cast<int32_t>(used_));
         if (taken < 0 || static_cast<size_t>(taken) < used_) {
-            int32_t k = 0;
-            while (k + 1 < entries_ && taken >= starts_[k + 1]) ++k;
-            failed_at_ = first_ + k;
+            // The entry holding the first byte the stream did not take.
+            const unsigned char *end = bytes_ + used_;
+            const unsigned char *took = bytes_ + std::max(taken, 0);
+            failed_at_ = first_;
+            for (const unsigned char *at = bytes_ + staged_size(bytes_, end); at <= took && at < end;
+                 at += staged_size(at, end))
+                ++failed_at_;
         }
         used_ = 0;
-        entries_ = 0;
         return failed_at_;
     }
 
     static constexpr size_t kBufferSize = 64;  // a few entries per call; small enough for nested frames
-    FieldSink direct_;
     QuolanObject *stream_;
-    bool staged_ = false;    // whether the current entry goes into the buffer
-    int32_t first_ = 0;      // position of the first staged entry
-    int32_t entries_ = 0;    // entries in the buffer
+    int32_t first_ = 0;  // position of the first staged entry
     int32_t failed_at_ = -1;
     size_t used_ = 0;
-    unsigned char starts_[kBufferSize / kInt32Field];  // offset of each staged entry
     unsigned char bytes_[kBufferSize];
 };
 
-// The one entry encoder.  A refusal after the tag (a kind the record cannot
-// hold) answers once the tag is written.
+// The one entry encoder, into either sink.
 template <class Sink>
 int32_t encode_entry(Sink &out, int32_t position, const Element &e, int32_t mode)
 {
-    const int32_t tag = written_tag(e);
-    const char *text = tag == OwnedString ? static_cast<const char *>(e.value.pointer) : nullptr;
-    const size_t length = text ? std::strlen(text) : 0;
-    int32_t status = out.begin(position, entry_size(tag, text, length));
-    if (status != StatusOk) return status;
-    status = out.int32(tag);
-    if (status != StatusOk) return status;
-    switch (tag) {
-    case Null: return StatusOk;
-    case Integer: return out.int32(e.value.integer);
-    case Double: return out.bytes(&e.value.real, kDoubleField);
-    case OwnedString:
-        if (!text) return StatusBadType;  // a borrowed NULL string has nothing to write
-        if (length >= static_cast<size_t>(INT32_MAX)) return StatusFailed;
-        status = out.int32(static_cast<int32_t>(length));
-        if (status != StatusOk) return status;
-        return out.bytes(text, length + 1);
-    case OwnedObject: return out.object(static_cast<QuolanObject *>(e.value.pointer), mode);
-    case Boolean: return out.byte(e.value.integer & 0xff);
-    default: return StatusBadType;  // pointers and unknown tags
-    }
+    const Shape shape = shape_of(e);
+    if (shape.tag == OwnedObject) return out.object(position, static_cast<QuolanObject *>(e.value.pointer), mode);
+    return out.entry(position, shape.size, [&](auto &w) { return write_fields(w, shape, e); });
 }
 
 // Save of an array that reads its size and positions with Array's own
@@ -216,17 +289,30 @@ int32_t encode_entry(Sink &out, int32_t position, const Element &e, int32_t mode
 template <class Sink>
 int32_t save_in_place(ArrayInstance *a, Sink &out, int32_t count, int32_t mode)
 {
+    // Foreign code (a nested object's Save; a host stream's every write) may
+    // change this array: the storage is read afresh after it, and a position
+    // no longer there is answered as its read would be.
+    const Element *entries = nullptr;
+    int32_t end = 0;
+    auto refresh = [&] {
+        entries = storage::at(a, 0);
+        end = std::min(count, storage::used(a));
+    };
+    refresh();
     int32_t status = StatusOk;
     int32_t p = 0;
-    for (; p < count; ++p) {
-        // A nested object's Save may have changed this array: read afresh,
-        // and answer as a read of a position no longer there would.
-        if (p >= storage::used(a)) {
+    while (p < count) {
+        if (p >= end) {
             status = StatusOutOfRange;
             break;
         }
-        status = encode_entry(out, p, *storage::at(a, p), mode);
+        p = out.run(entries, p, end);
+        if (p >= end) continue;
+        const Element e = entries[p];
+        status = encode_entry(out, p, e, mode);
         if (status != StatusOk) break;
+        ++p;
+        if (Sink::kWritesRunForeignCode || family(e.tag) == Object) refresh();
     }
     int32_t stopped = -1;
     const int32_t handed = out.finish(&stopped);
@@ -392,7 +478,8 @@ int32_t load_entry(QuolanObject *self, QuolanObject *stream, int32_t position, b
 }
 
 // Reads an Integer entry's value and the next entry's tag with one ReadBytes
-// call and stores the value, where that is the field-by-field load exactly:
+// call and stores the value at a position stores_quietly vouched for, where
+// that is the field-by-field load exactly:
 // the stream moves the same bytes in the same order (its record says so), and
 // the store in between can neither fail nor run foreign code.  A stream that
 // delivers only part of the eight bytes has consumed what the two reads would
@@ -402,7 +489,7 @@ int32_t load_integer_and_tag(ArrayInstance *a, QuolanObject *stream, int32_t pos
 {
     unsigned char raw[2 * kInt32Field];
     const int32_t got = stream_of(stream)->ReadBytes(stream, raw, sizeof raw);
-    if (got >= static_cast<int32_t>(kInt32Field)) storage::store(a, position, int_element(Integer, load_le32(raw)));
+    if (got >= static_cast<int32_t>(kInt32Field)) storage::store_quietly(a, position, int_element(Integer, load_le32(raw)));
     if (got < static_cast<int32_t>(sizeof raw)) {
         const int32_t status = quolan_stream_status(stream);
         return status != StatusOk ? status : StatusFailed;

@@ -107,6 +107,16 @@ int32_t reserve_for_fill(ArrayInstance *a, int32_t extent, Element **storage, bo
     return StatusOk;
 }
 
+int32_t store_rest(ArrayInstance *a, int32_t index, Element incoming, Element *slot)
+{
+    if (!slot) {
+        const int32_t status = select(a, index, true);
+        if (status != StatusOk) return status;
+    }
+    release(replace(a, incoming));
+    return StatusOk;
+}
+
 int32_t next_position(ArrayInstance *a, int32_t *position)
 {
     int32_t status = ensure_tables(a);

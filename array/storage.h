@@ -103,41 +103,58 @@ void set_sizes(ArrayInstance *a, int32_t initial, int32_t maximum);
 // grows the storage when asked, and moves the cursor and current_slot there.
 int32_t select(ArrayInstance *a, int32_t index, bool grow);
 
-// Whether `index` is a position in use that a read may select without
-// growth or bound trouble; if so, selects it as select does.  Otherwise
-// nothing changes: take select.
-inline bool select_in_use(ArrayInstance *a, int32_t index)
+// The element at `index` when it is a position in use that a read may
+// select without growth or bound trouble, selected as select selects it;
+// NULL otherwise, and nothing changes: take select.
+inline const Element *select_in_use(ArrayInstance *a, int32_t index)
 {
     const DimensionRecord *rec = single(a);
-    if (!rec) return false;
+    if (!rec) return nullptr;
     // One unsigned compare rejects negative indexes and those past the end.
-    if (static_cast<uint32_t>(index) >= static_cast<uint32_t>(rec->used_count)) return false;
-    if (rec->max_size != 0 && index >= rec->max_size) return false;
+    if (static_cast<uint32_t>(index) >= static_cast<uint32_t>(rec->used_count)) return nullptr;
+    if (rec->max_size != 0 && index >= rec->max_size) return nullptr;
     a->cursors[0] = index;
     a->current_slot = index;
-    return true;
+    return &a->elements[index];
 }
 
-// select(index, grow) for a write: the common case, a position (0 and up,
-// or -2) inside the storage of an unbounded array, inline.
-inline int32_t select_for_write(ArrayInstance *a, int32_t index)
+// Whether a write at `position` needs neither growth nor a bound check: the
+// array is unbounded, its capacity a whole number of steps (the capacity a
+// write would want is the used count rounded up to a step, which such a
+// capacity holds exactly when the position lies below it), the position
+// inside it.  One unsigned compare also turns away negative positions.
+inline bool within_storage(const ArrayInstance *a, const DimensionRecord *rec, int32_t position)
+{
+    return rec->max_size == 0 && (a->capacity & (kGrowthStep - 1)) == 0 &&
+           static_cast<uint32_t>(position) < static_cast<uint32_t>(a->capacity);
+}
+
+// select(index, grow) where that needs no new storage: the element selected,
+// with `*fresh` true when it lay beyond the used count (storage there is
+// zero, so nothing is released); NULL when the write needs the full path.
+// Selects a position within_storage vouched for, as select would: used_count
+// raised past it, `*fresh` true when it lay beyond the used count.
+inline Element *select_inside(ArrayInstance *a, DimensionRecord *rec, int32_t position, bool *fresh)
+{
+    *fresh = position >= rec->used_count;
+    if (*fresh) rec->used_count = position + 1;
+    a->cursors[0] = position;
+    a->current_slot = position;
+    return &a->elements[position];
+}
+inline Element *select_within(ArrayInstance *a, int32_t index, bool *fresh)
 {
     DimensionRecord *rec = single(a);
-    if (rec && rec->max_size == 0) {
-        const int32_t position = index == -2 ? rec->used_count : index;
-        // Without a bound the capacity wanted is the used count rounded up
-        // to the step; when the capacity is itself a multiple of the step,
-        // that fits exactly when the position is below it.  One unsigned
-        // compare also turns away the negative indexes other than -2.
-        if (static_cast<uint32_t>(position) < static_cast<uint32_t>(a->capacity) &&
-            (a->capacity & (kGrowthStep - 1)) == 0) {
-            if (position >= rec->used_count) rec->used_count = position + 1;
-            a->cursors[0] = position;
-            a->current_slot = position;
-            return StatusOk;
-        }
-    }
-    return select(a, index, true);
+    if (!rec) return nullptr;
+    const int32_t position = index == -2 ? rec->used_count : index;
+    return within_storage(a, rec, position) ? select_inside(a, rec, position, fresh) : nullptr;
+}
+
+// select(index, grow) for a write, the common case inline.
+inline int32_t select_for_write(ArrayInstance *a, int32_t index)
+{
+    bool fresh;
+    return select_within(a, index, &fresh) ? StatusOk : select(a, index, true);
 }
 
 // select(extent - 1, grow) for an array without storage or sizes, as a fresh
@@ -172,11 +189,15 @@ inline Element take(ArrayInstance *a) { return qc::take(a->elements[a->current_s
 // Selects `index` for a write and stores `incoming` there, releasing what the
 // position held once it holds the new element.  On a refused selection
 // nothing changes and its status is answered.
-inline int32_t store(ArrayInstance *a, int32_t index, const Element &incoming)
+[[gnu::noinline]] int32_t store_rest(ArrayInstance *a, int32_t index, Element incoming, Element *slot);
+inline int32_t store(ArrayInstance *a, int32_t index, Element incoming)
 {
-    const int32_t status = select_for_write(a, index);
-    if (status != StatusOk) return status;
-    release(replace(a, incoming));
+    bool fresh;
+    Element *slot = select_within(a, index, &fresh);
+    // Where storage is zero or holds nothing owned there is nothing to
+    // release; the rest, and the full selection, out of line.
+    if (!slot || !(fresh || !is_owned(slot->tag))) return store_rest(a, index, incoming, slot);
+    *slot = incoming;
     return StatusOk;
 }
 
@@ -185,9 +206,15 @@ inline int32_t store(ArrayInstance *a, int32_t index, const Element &incoming)
 inline bool stores_quietly(ArrayInstance *a, int32_t position)
 {
     const DimensionRecord *rec = single(a);
-    return rec && rec->max_size == 0 && (a->capacity & (kGrowthStep - 1)) == 0 &&
-           static_cast<uint32_t>(position) < static_cast<uint32_t>(a->capacity) &&
-           !is_owned(a->elements[position].tag);
+    return rec && within_storage(a, rec, position) && !is_owned(a->elements[position].tag);
+}
+
+// The store at a position stores_quietly vouched for: nothing there to
+// release, nothing that can fail.
+inline void store_quietly(ArrayInstance *a, int32_t position, const Element &incoming)
+{
+    bool fresh;
+    *select_inside(a, a->dimensions, position, &fresh) = incoming;
 }
 
 // Puts `e` back at `position` when that position lies in the storage and

@@ -20,20 +20,9 @@ const MethodKeyword kArrayDeferKeywords[] = {QUOLAN_ARRAY_DEFER_METHOD_LIST(QC_K
 
 }  // namespace
 
-const ClassDescriptor kArrayDeferClass = {
-    .id = ClassId::ArrayDefer,
-    .name = "ArrayDefer",
-    .class_pointer = &array_deferclass,
-    .init = array_deferclass_init,
-    .parent = &kArrayClass,
-    .version = kArrayFamilyVersion,
-    .instance_size = sizeof(ArrayDeferInstance),
-    .slot_count = ArrayDeferSlot_Count,
-    .keywords = kArrayDeferKeywords,
-    .fill = fill_slots<ArrayDefer, ArrayDeferMethods>,
-    .array_layout = true,
-    .filled_array_slots = filled_array_slots<ArrayDefer>(),
-};
+constinit const ClassDescriptor kArrayDeferClass = describe_class<ArrayDefer, ArrayDeferMethods, ArrayDeferInstance>(
+    ClassId::ArrayDefer, "ArrayDefer", &array_deferclass, array_deferclass_init,
+    /* parent */ kArrayClass, kArrayFamilyVersion, kArrayDeferKeywords, /* array layout */ true);
 
 }  // namespace qc
 

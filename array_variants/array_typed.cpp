@@ -48,20 +48,9 @@ const MethodKeyword kArrayTypedKeywords[] = {QUOLAN_ARRAY_TYPED_METHOD_LIST(QC_K
 
 }  // namespace
 
-const ClassDescriptor kArrayTypedClass = {
-    .id = ClassId::ArrayTyped,
-    .name = "ArrayTyped",
-    .class_pointer = &array_typedclass,
-    .init = array_typedclass_init,
-    .parent = &kArrayClass,
-    .version = kArrayFamilyVersion,
-    .instance_size = sizeof(ArrayTypedInstance),
-    .slot_count = ArrayTypedSlot_Count,
-    .keywords = kArrayTypedKeywords,
-    .fill = fill_slots<ArrayTyped, ArrayTypedMethods>,
-    .array_layout = true,
-    .filled_array_slots = filled_array_slots<ArrayTyped>(),
-};
+constinit const ClassDescriptor kArrayTypedClass = describe_class<ArrayTyped, ArrayTypedMethods, ArrayTypedInstance>(
+    ClassId::ArrayTyped, "ArrayTyped", &array_typedclass, array_typedclass_init,
+    /* parent */ kArrayClass, kArrayFamilyVersion, kArrayTypedKeywords, /* array layout */ true);
 
 }  // namespace qc
 

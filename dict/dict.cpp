@@ -214,20 +214,9 @@ int32_t Dict::Previous(QuolanObject *self, void **value, int32_t *tag)
 
 static const MethodKeyword kDictKeywords[] = {QUOLAN_DICT_METHOD_LIST(QC_KEYWORD_ROW, _) QC_KEYWORD_END};
 
-const ClassDescriptor kDictClass = {
-    .id = ClassId::Dict,
-    .name = "Dict",
-    .class_pointer = &dict_baseclass,
-    .init = dict_baseclass_init,
-    .parent = &kArrayClass,
-    .version = kArrayFamilyVersion,
-    .instance_size = sizeof(DictInstance),
-    .slot_count = DictSlot_Count,
-    .keywords = kDictKeywords,
-    .fill = fill_slots<Dict, DictMethods>,
-    .array_layout = true,
-    .filled_array_slots = filled_array_slots<Dict>(),
-};
+constinit const ClassDescriptor kDictClass = describe_class<Dict, DictMethods, DictInstance>(
+    ClassId::Dict, "Dict", &dict_baseclass, dict_baseclass_init,
+    /* parent */ kArrayClass, kArrayFamilyVersion, kDictKeywords, /* array layout */ true);
 
 }  // namespace qc
 

@@ -63,20 +63,9 @@ const MethodKeyword kDictDeferKeywords[] = {QUOLAN_DICT_DEFER_METHOD_LIST(QC_KEY
 
 }  // namespace
 
-const ClassDescriptor kDictDeferClass = {
-    .id = ClassId::DictDefer,
-    .name = "DictDefer",
-    .class_pointer = &dict_deferclass,
-    .init = dict_deferclass_init,
-    .parent = &kDictClass,
-    .version = kDictFamilyVersion,
-    .instance_size = sizeof(DictDeferInstance),
-    .slot_count = DictDeferSlot_Count,
-    .keywords = kDictDeferKeywords,
-    .fill = fill_slots<DictDefer, DictDeferMethods>,
-    .array_layout = true,
-    .filled_array_slots = filled_array_slots<DictDefer>(),
-};
+constinit const ClassDescriptor kDictDeferClass = describe_class<DictDefer, DictDeferMethods, DictDeferInstance>(
+    ClassId::DictDefer, "DictDefer", &dict_deferclass, dict_deferclass_init,
+    /* parent */ kDictClass, kDictFamilyVersion, kDictDeferKeywords, /* array layout */ true);
 
 }  // namespace qc
 

@@ -76,20 +76,9 @@ const MethodKeyword kDictTypedKeywords[] = {QUOLAN_DICT_TYPED_METHOD_LIST(QC_KEY
 
 }  // namespace
 
-const ClassDescriptor kDictTypedClass = {
-    .id = ClassId::DictTyped,
-    .name = "DictTyped",
-    .class_pointer = &dict_typedclass,
-    .init = dict_typedclass_init,
-    .parent = &kDictClass,
-    .version = kDictFamilyVersion,
-    .instance_size = sizeof(DictTypedInstance),
-    .slot_count = DictTypedSlot_Count,
-    .keywords = kDictTypedKeywords,
-    .fill = fill_slots<DictTyped, DictTypedMethods>,
-    .array_layout = true,
-    .filled_array_slots = filled_array_slots<DictTyped>(),
-};
+constinit const ClassDescriptor kDictTypedClass = describe_class<DictTyped, DictTypedMethods, DictTypedInstance>(
+    ClassId::DictTyped, "DictTyped", &dict_typedclass, dict_typedclass_init,
+    /* parent */ kDictClass, kDictFamilyVersion, kDictTypedKeywords, /* array layout */ true);
 
 }  // namespace qc
 

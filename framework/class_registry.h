@@ -178,4 +178,26 @@ constexpr uint64_t filled_array_slots()
     return uint64_t{0} QUOLAN_ARRAY_METHOD_LIST(QC_DEFINED_BIT, Impl);
 }
 
+// A class's descriptor from what it states: its identity, parent, version,
+// named methods and layout; the table size, instance size, filler and
+// filled Array slots follow from its table struct, layout and method struct.
+template <class Impl, class Table, class Instance>
+constexpr ClassDescriptor describe_class(ClassId id, const char *name, QuolanObject **pointer,
+                                         QuolanObject *(*init)(), const ClassDescriptor &parent, int32_t version,
+                                         const MethodKeyword *keywords, bool array_layout)
+{
+    return {.id = id,
+            .name = name,
+            .class_pointer = pointer,
+            .init = init,
+            .parent = &parent,
+            .version = version,
+            .instance_size = sizeof(Instance),
+            .slot_count = sizeof(Table) / sizeof(QuolanMethod),
+            .keywords = keywords,
+            .fill = fill_slots<Impl, Table>,
+            .array_layout = array_layout,
+            .filled_array_slots = filled_array_slots<Impl>()};
+}
+
 }  // namespace qc

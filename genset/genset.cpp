@@ -131,20 +131,10 @@ struct GenSet : ClassFramework<kGenSetClass> {
 
 static const MethodKeyword kGenSetKeywords[] = {QUOLAN_GENSET_METHOD_LIST(QC_KEYWORD_ROW, _) QC_KEYWORD_END};
 
-const ClassDescriptor kGenSetClass = {
-    .id = ClassId::GenSet,
-    .name = "GenSet",
-    .class_pointer = &genset_baseclass,
-    .init = genset_baseclass_init,
-    .parent = &kRootClass,
-    .version = kArrayVersion,
-    .instance_size = sizeof(GenSetInstance),
-    .slot_count = GenSetSlot_Count,
-    .keywords = kGenSetKeywords,
-    .fill = fill_slots<GenSet, GenSetMethods>,
-    .array_layout = false,  // not an Array: no Array fast path applies
-    .filled_array_slots = 0,
-};
+// Not laid out as an Array: no Array fast path applies.
+constinit const ClassDescriptor kGenSetClass = describe_class<GenSet, GenSetMethods, GenSetInstance>(
+    ClassId::GenSet, "GenSet", &genset_baseclass, genset_baseclass_init,
+    /* parent */ kRootClass, kArrayVersion, kGenSetKeywords, /* array layout */ false);
 
 }  // namespace qc
 
