@@ -98,6 +98,7 @@ struct Deferred {
 
     static int32_t GetAt(QuolanObject *self, void **value, int32_t *tag, int32_t index)
     {
+        QC_CHECK_STORAGE_ON_RETURN(self);
         QuolanObject *store = of(self)->deferred_store;
         int32_t position = keyed_position(self, index);
         void *key = nullptr;
@@ -114,6 +115,7 @@ struct Deferred {
     // anything changes, for the same reason.
     static int32_t PutAt(QuolanObject *self, void *value, int32_t tag, int32_t index)
     {
+        QC_CHECK_STORAGE_ON_RETURN(self);
         Element datum;
         if (value && holds_datum(tag)) {
             datum = element_from(value, tag);
@@ -134,6 +136,7 @@ struct Deferred {
 
     static int32_t ClearAt(QuolanObject *self, int32_t index)
     {
+        QC_CHECK_STORAGE_ON_RETURN(self);
         Element key;
         int32_t position = -1;
         int32_t status = detach_key(self, index, &key, &position);

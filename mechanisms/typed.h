@@ -128,6 +128,7 @@ public:
 
     static int32_t PutAt(QuolanObject *self, void *value, int32_t tag, int32_t index)
     {
+        QC_CHECK_STORAGE_ON_RETURN(self);
         if (tag == Null) value = nullptr;  // only a parked object may sit in a Null element
         int32_t verdict = check(self, value, tag, index);
         if (verdict != StatusOk && verdict != StatusNeedsDouble) return verdict;
@@ -166,6 +167,7 @@ public:
 
     static int32_t GetAt(QuolanObject *self, void **value, int32_t *tag, int32_t index)
     {
+        QC_CHECK_STORAGE_ON_RETURN(self);
         int32_t read_tag = Null;
         int32_t status = parent()->GetAt(self, value, &read_tag, index);
         if (tag) *tag = read_tag;
@@ -178,6 +180,7 @@ public:
 
     static int32_t ClearAt(QuolanObject *self, int32_t index)
     {
+        QC_CHECK_STORAGE_ON_RETURN(self);
         int32_t status = array_of(self)->SetIndex(self, index);
         if (status != StatusOk) return status;
         // A parked object goes with the position, once the position is clear.
