@@ -13,13 +13,23 @@ int32_t create_tables(ArrayInstance *a)
 {
     if (a->dimensions) return StatusOk;
     if (a->dimension_count < 1) return StatusNoMemory;
-    // One block: `dimension_count` records, then as many cursors.
+    // One block: `dimension_count` records, as many cursors, the attachment.
     const size_t n = static_cast<size_t>(a->dimension_count);
-    void *block = mem::zalloc(n, sizeof(DimensionRecord) + sizeof(int32_t));
+    const size_t tables = n * (sizeof(DimensionRecord) + sizeof(int32_t));
+    const size_t tail = (tables + alignof(Attachment *) - 1) / alignof(Attachment *) * alignof(Attachment *);
+    void *block = mem::zalloc(1, tail + sizeof(Attachment *));
     if (!block) return StatusNoMemory;
     a->dimensions = static_cast<DimensionRecord *>(block);
     a->cursors = reinterpret_cast<int32_t *>(a->dimensions + n);
     return StatusOk;
+}
+
+void attach(ArrayInstance *a, Attachment *t)
+{
+    Attachment *&slot = *attachment_slot(a);
+    Attachment *old = slot;
+    slot = t;
+    if (old) old->release(old);
 }
 
 void set_sizes(ArrayInstance *a, int32_t initial, int32_t maximum)
@@ -28,6 +38,7 @@ void set_sizes(ArrayInstance *a, int32_t initial, int32_t maximum)
     DimensionRecord &rec = record(a);
     rec.initial_size = std::min(initial, maximum);
     rec.max_size = maximum;
+    changed(a);
 }
 
 // Grows the storage to hold `capacity` elements, zeroing the new ones.  On
@@ -76,6 +87,7 @@ int32_t select(ArrayInstance *a, int32_t index, bool grow)
             if (status != StatusOk) return status;
         }
         rec.used_count = static_cast<int32_t>(needed);
+        changed(a);
     }
     a->cursors[a->dimension_count - 1] = static_cast<int32_t>(position);
     a->current_slot = static_cast<int32_t>(position);
@@ -142,6 +154,7 @@ int32_t previous_position(ArrayInstance *a, int32_t *position)
 
 Detached detach(ArrayInstance *a)
 {
+    if (a->dimensions) attach(a, nullptr);
     Detached d{a->elements, a->dimensions ? std::min(record(a).used_count, a->capacity) : 0};
     mem::release(a->dimensions);  // the cursors with them: one block
     a->elements = nullptr;

@@ -22,6 +22,12 @@
 //               the cursor and current_slot, written in one go by the fast
 //               paths that read storage instead of walking
 //
+// A mechanism that keeps something beside an array (the key index beside a
+// key or member store) hangs it on the array as an Attachment, which lives
+// in the tables' block after the cursors: every change to the storage or
+// its extent made here counts on it, so its owner can tell whether the array
+// still is as it last saw it, and it is released with the tables.
+//
 // Invariants (broken() checks them; debug builds check them when a method
 // returns): the tables exist together; used_count within capacity; storage
 // present exactly when capacity is; every element beyond used_count zero;
@@ -61,6 +67,12 @@ inline const ArrayInstance *as_array(const QuolanObject *o) { return reinterpret
 
 constexpr int32_t kGrowthStep = 32;
 
+// Something a mechanism keeps beside an array; see above.
+struct Attachment {
+    uint64_t changes;               // changes to the array's storage or extent so far
+    void (*release)(Attachment *);  // frees it, when the array's tables go
+};
+
 namespace storage {
 
 // ---- tables ----
@@ -75,6 +87,23 @@ inline int32_t ensure_tables(ArrayInstance *a) { return a->dimensions ? StatusOk
 inline DimensionRecord &record(ArrayInstance *a) { return a->dimensions[a->dimension_count - 1]; }
 inline const DimensionRecord &record(const ArrayInstance *a) { return a->dimensions[a->dimension_count - 1]; }
 inline int32_t cursor(const ArrayInstance *a) { return a->cursors[a->dimension_count - 1]; }
+
+// The attachment's place in the tables' block: after the records and the
+// cursors, at a pointer's alignment.  REQUIRES: the tables exist.
+inline Attachment **attachment_slot(const ArrayInstance *a)
+{
+    const auto end = reinterpret_cast<uintptr_t>(a->cursors + a->dimension_count);
+    return reinterpret_cast<Attachment **>((end + alignof(Attachment *) - 1) & ~(alignof(Attachment *) - 1));
+}
+inline Attachment *attachment(const ArrayInstance *a) { return a->dimensions ? *attachment_slot(a) : nullptr; }
+// Hangs `t` on the array, releasing what hung there.  REQUIRES: the tables exist.
+void attach(ArrayInstance *a, Attachment *t);
+
+// Counts a change to the storage or its extent.  REQUIRES: the tables exist.
+inline void changed(ArrayInstance *a)
+{
+    if (Attachment *t = *attachment_slot(a)) ++t->changes;
+}
 
 // Positions in use; 0 before the tables exist.
 inline int32_t used(const ArrayInstance *a) { return a->dimensions ? record(a).used_count : 0; }
@@ -138,6 +167,7 @@ inline Element *select_inside(ArrayInstance *a, DimensionRecord *rec, int32_t po
 {
     *fresh = position >= rec->used_count;
     if (*fresh) rec->used_count = position + 1;
+    changed(a);  // a write follows
     a->cursors[0] = position;
     a->current_slot = position;
     return &a->elements[position];
@@ -178,13 +208,22 @@ inline const Element *selected(const ArrayInstance *a)
 // REQUIRES: a successful selection just before (selected() is not NULL).
 inline Element replace(ArrayInstance *a, const Element &incoming)
 {
+    changed(a);
     Element &slot = a->elements[a->current_slot];
     const Element old = slot;
     slot = incoming;
     return old;
 }
-inline void retag(ArrayInstance *a, int32_t tag) { a->elements[a->current_slot].tag = tag; }
-inline Element take(ArrayInstance *a) { return qc::take(a->elements[a->current_slot]); }
+inline void retag(ArrayInstance *a, int32_t tag)
+{
+    changed(a);
+    a->elements[a->current_slot].tag = tag;
+}
+inline Element take(ArrayInstance *a)
+{
+    changed(a);
+    return qc::take(a->elements[a->current_slot]);
+}
 
 // Selects `index` for a write and stores `incoming` there, releasing what the
 // position held once it holds the new element.  On a refused selection
@@ -225,6 +264,7 @@ inline bool put_back(ArrayInstance *a, int32_t position, const Element &e)
     if (!a->elements || position < 0 || position >= a->capacity) return false;
     Element &slot = a->elements[position];
     if (slot.tag != Null || slot.value.pointer) return false;
+    changed(a);
     slot = e;
     return true;
 }
@@ -295,7 +335,8 @@ inline bool next_in_place(ArrayInstance *a, void **value, int32_t *tag)
 
 // ---- release ----
 
-// Empties the array: storage, tables and sizes forgotten, current_slot 0.
+// Empties the array: storage, tables and sizes forgotten (the attachment
+// released with them), current_slot 0.
 // Answers the storage it held and how many positions were in use, for the
 // caller to release; the array is consistent (and empty) before then.
 struct Detached {

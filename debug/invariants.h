@@ -17,6 +17,9 @@
 //   Dict       no two keys equal under their match kind (pointers aside,
 //              which a copy may pair).
 //   GenSet     no two members equal under their match kind.
+//   index      a key or member store's index answers what the walk would:
+//              every key's first position, the free positions, the
+//              borrowed texts (see check_index).
 //   typed      type-store entries are Null or owned type-list texts.
 //   deferred   a loader key stands only where the container holds a Null
 //              element, below its used_count.
@@ -37,6 +40,7 @@
 #include "dict/dict_defer.h"
 #include "dict/dict_typed.h"
 #include "genset/genset.h"
+#include "mechanisms/key_index.h"
 
 namespace qc {
 
@@ -85,10 +89,53 @@ inline const char *check_unique(QuolanObject *store)
     return nullptr;
 }
 
+// A key or member store's index, when it claims to describe the store as
+// it is (one that does not is rebuilt before its next use), must answer
+// what the walk answers: for every key the lowest position that holds it,
+// every free position and no other, every borrowed text.
+inline const char *check_index(QuolanObject *store)
+{
+    if (!store) return nullptr;
+    const ArrayInstance *a = as_array(store);
+    const KeyIndex *x = index_of(a);
+    if (!x || x->seen != x->base.changes || x->extent != storage::used(a)) return nullptr;
+    const Element *e = storage::at(a, 0);
+    uint32_t live = 0, duplicates = 0;
+    int32_t free_count = 0, borrowed = 0;
+    for (int32_t p = 0; p < x->extent; ++p) {
+        const uint32_t hash = entry_hash(e[p], x->seed);
+        if (x->hashes[p] != hash) return "an entry filed under another hash than its own";
+        const size_t w = static_cast<size_t>(p) / 64;
+        const bool free = (x->free_words[w] >> (p % 64)) & 1;
+        if (free != (e[p].tag == Null)) return "the index's free positions are not the Null ones";
+        if (((x->free_summary[w / 64] >> (w % 64)) & 1) != (x->free_words[w] != 0)) return "a free summary bit is wrong";
+        free_count += free;
+        if (e[p].tag == String) {
+            ++borrowed;
+            bool listed = false;
+            for (int32_t k = 0; k < x->borrowed_count; ++k) listed = listed || x->borrowed[k] == p;
+            if (!listed) return "a borrowed text the index does not list";
+        }
+        if (!hash) continue;
+        ++live;
+        int32_t first = p;
+        for (int32_t q = 0; q < p && first == p; ++q)
+            if (entry_hash(e[q], x->seed) && same_key(e[q], e[p])) first = q;
+        duplicates += first < p;
+        if (x->find(e, hash, [&](const Element &o) { return same_key(o, e[p]); }) != first)
+            return "the index finds another position than the walk";
+    }
+    if (live != x->live || duplicates != x->duplicates) return "the index counts its entries wrong";
+    if (free_count != x->free_count || borrowed != x->borrowed_count) return "the index counts free or borrowed positions wrong";
+    if ((x->live + x->removed) * 10 > (x->mask + 1) * 7) return "the index table is fuller than it may be";
+    return nullptr;
+}
+
 inline const char *check_keys(QuolanObject *o, bool strict)
 {
     QuolanObject *keys = reinterpret_cast<DictInstance *>(o)->key_store;
     if (const char *broken = check_store(keys)) return broken;
+    if (const char *broken = check_index(keys)) return broken;
     return strict ? check_unique(keys) : nullptr;
 }
 
@@ -138,6 +185,7 @@ inline const char *check_invariants(QuolanObject *o, bool strict = true)
     if (family_is(o, genset_baseclass, "GenSet")) {
         QuolanObject *members = reinterpret_cast<GenSetInstance *>(o)->member_store;
         if (const char *broken = check_store(members)) return broken;
+        if (const char *broken = check_index(members)) return broken;
         return strict ? check_unique(members) : nullptr;
     }
     if (const char *broken = check_array(o)) return broken;

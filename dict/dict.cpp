@@ -100,7 +100,7 @@ int32_t Dict::PutKey(QuolanObject *self, void *value, int32_t kind, void *key, i
         // Withdraw the key this call entered, so a refused value leaves no
         // key behind; a key that existed before keeps its position.
         m->ClearAt(self, position);
-        array_of(store)->ClearAt(store, position);
+        clear_in_store(store, position);
     }
     return status;
 }
@@ -157,7 +157,7 @@ int32_t Dict::ClearKey(QuolanObject *self, void *key, int32_t key_kind)
     if (position < 0) return StatusOutOfRange;
     int32_t status = dict_of(self)->ClearAt(self, position);
     if (status != StatusOk) return status;  // the value stays, so the key does too
-    return array_of(store)->ClearAt(store, position);
+    return clear_in_store(store, position);
 }
 
 // ---- keyed walk ----------------------------------------------------------------

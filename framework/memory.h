@@ -12,22 +12,27 @@
 
 namespace qc::mem {
 
+// Whether an operation needs the memory (Required: it fails without it) or
+// only goes faster with it (Optional: the key index, without which searches
+// walk).  Tests make either kind fail.
+enum class Need { Required, Optional };
+
 #if defined(QUOLAN_FAULT_INJECTION)
 // Test builds only: the test harness answers whether this allocation fails.
-extern "C" int quolan_fault_should_fail(void);
-inline bool should_fail() { return quolan_fault_should_fail() != 0; }
+extern "C" int quolan_fault_should_fail(int optional);
+inline bool should_fail(Need need = Need::Required) { return quolan_fault_should_fail(need == Need::Optional) != 0; }
 #else
-inline bool should_fail() { return false; }
+inline bool should_fail(Need = Need::Required) { return false; }
 #endif
 
-inline void *alloc(size_t size) { return should_fail() ? nullptr : std::malloc(size); }
-inline void *zalloc(size_t count, size_t size)
+inline void *alloc(size_t size, Need need = Need::Required) { return should_fail(need) ? nullptr : std::malloc(size); }
+inline void *zalloc(size_t count, size_t size, Need need = Need::Required)
 {
-    return should_fail() ? nullptr : std::calloc(count, size);
+    return should_fail(need) ? nullptr : std::calloc(count, size);
 }
-inline void *grow(void *block, size_t size)
+inline void *grow(void *block, size_t size, Need need = Need::Required)
 {
-    return should_fail() ? nullptr : std::realloc(block, size);
+    return should_fail(need) ? nullptr : std::realloc(block, size);
 }
 inline char *dup(const char *text)
 {

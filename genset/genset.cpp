@@ -125,7 +125,7 @@ struct GenSet : ClassFramework<kGenSetClass> {
         if (!store) return StatusNoMemory;
         const int32_t position = find_member(self, value, kind, false);
         if (position < 0) return StatusOutOfRange;
-        return array_of(store)->ClearAt(store, position);
+        return clear_in_store(store, position);
     }
 };
 

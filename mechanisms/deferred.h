@@ -179,22 +179,28 @@ struct Deferred {
             if (!text) return StatusNoMemory;
             key = text;
         }
-        HandOver hand_over(is_owned(key_tag) && !text ? key : nullptr);
-        const NullPut outer = t_null_put;
-        t_null_put = {self, -1};
-        int32_t status = write_null();
-        // The position the Null went to, as this class's PutAt saw it; the
-        // Delete of what it dropped may have moved current_slot since.
-        const int32_t position = t_null_put.position >= 0 ? t_null_put.position : as_array(self)->current_slot;
-        t_null_put = outer;
+        int32_t status;
+        int32_t position;
+        bool handed_over;  // the Null put dropped the key's own block and spared it
+        {
+            HandOver hand_over(is_owned(key_tag) && !text ? key : nullptr);
+            const NullPut outer = t_null_put;
+            t_null_put = {self, -1};
+            status = write_null();
+            // The position the Null went to, as this class's PutAt saw it;
+            // the Delete of what it dropped may have moved current_slot since.
+            position = t_null_put.position >= 0 ? t_null_put.position : as_array(self)->current_slot;
+            t_null_put = outer;
+            handed_over = hand_over.met();
+        }
         // Re-read: the Null put may have run foreign code.
         QuolanObject *store = of(self)->deferred_store;
         if (status == StatusOk && !store) status = StatusFailed;
         if (status == StatusOk) status = array_of(store)->PutAt(store, key, key_tag, position);
         mem::release(text);
         // A block the Null put dropped but spared is ours to release if the
-        // store did not take it.
-        if (status != StatusOk && hand_over.met()) release(Element{key_tag, {.pointer = key}});
+        // store did not take it; the scope that spared it is closed by now.
+        if (status != StatusOk && handed_over) release(Element{key_tag, {.pointer = key}});
         return status;
     }
 

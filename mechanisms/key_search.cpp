@@ -1,17 +1,23 @@
 // The shared key/member search (see key_search.h).
 //
 // The search is defined as a walk of the store with its own SetIndex(0) and
-// Next, numbering the entries it reads.  A store whose class record says it
-// reads and walks as Array's own methods do (every store made by
-// ensure_store or by Array's Copy is a plain Array) is scanned in its storage
-// instead, and what the walk would have left behind, its cursor and
-// current_slot, is written back in one go; any other store is walked through
-// its table.  Both compare with the same predicate.
+// Next, numbering the entries it reads: the first entry that matches wins,
+// and the free position a new entry takes is the last (Dict) or the first
+// (GenSet) Null met.  A store whose class record says it reads, walks, puts
+// and clears as Array's own methods do (every store made by ensure_store or
+// by Array's Copy is a plain Array) is searched in its storage instead:
+// through its key index (key_index.h) once it holds enough positions, else
+// by a scan; and what the walk would have left behind, the cursor and
+// current_slot, is written back in one go.  Any other store is walked
+// through its table.  All three compare with the same predicate, one per
+// kind of key.
 #include "mechanisms/key_search.h"
 
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
+
+#include "mechanisms/key_index.h"
 
 namespace qc {
 
@@ -51,33 +57,32 @@ inline const void *reference_of(const Element &e)
     return e.value.pointer;
 }
 
-// How entries compare with the key, one predicate per kind sought, each
-// deciding from the element as it lies in storage or from what a read of
-// it hands out (tag and value reference).  Numbers by value (a NaN never
-// matches, 0.0 matches -0.0), texts byte for byte, every other kind
-// (objects, pointers, and the Boolean and Null kinds that have no meaning
-// as keys) by comparing the value reference with the key itself.  A key
-// that names nothing matches nothing.  The tag is compared first, so an
-// entry of another kind costs one compare.
-struct IntegerKey {
-    int32_t key;
-    IntegerKey(const void *k, int32_t) : key(datum<int32_t>(k)) {}
-    bool operator()(const Element &e) const { return e.tag == Integer && e.value.integer == key; }
-    bool operator()(int32_t tag, const void *ref) const
-    {
-        return tag == Integer && datum<int32_t>(ref) == key;
-    }
-};
+// How entries compare with the key, one matcher per kind sought, each
+// deciding from the element as it lies in storage or from what a read of it
+// hands out (tag and value reference).  Numbers by value (a NaN never
+// matches, 0.0 matches -0.0), texts byte for byte, objects and pointers by
+// identity under their match kind, and the Boolean, Null and unknown kinds,
+// which have no meaning as keys, by comparing the value reference with the
+// key itself.  A key that names nothing matches nothing.  The tag is
+// compared first, so an entry of another kind costs one compare.  A matcher
+// whose kind the index files says so (kIndexed) and gives the key's hash.
 
-struct DoubleKey {
-    double key;
-    DoubleKey(const void *k, int32_t) : key(datum<double>(k)) {}
-    bool operator()(const Element &e) const { return e.tag == Double && e.value.real == key; }
-    bool operator()(int32_t tag, const void *ref) const
-    {
-        return tag == Double && datum<double>(ref) == key;
-    }
+inline Element number_element(int32_t v) { return int_element(Integer, v); }
+inline Element number_element(double v) { return double_element(v); }
+inline int32_t number_of(const Element &e, int32_t) { return e.value.integer; }
+inline double number_of(const Element &e, double) { return e.value.real; }
+
+template <class T, int32_t Tag>
+struct NumberKey {
+    static constexpr bool kIndexed = true;
+    T key;
+    NumberKey(const void *k, int32_t) : key(datum<T>(k)) {}
+    bool operator()(const Element &e) const { return e.tag == Tag && number_of(e, key) == key; }
+    bool operator()(int32_t tag, const void *ref) const { return tag == Tag && datum<T>(ref) == key; }
+    uint32_t hash(const HashSeed &s) const { return entry_hash(number_element(key), s); }
 };
+using IntegerKey = NumberKey<int32_t, Integer>;
+using DoubleKey = NumberKey<double, Double>;
 
 // Texts.  The key is measured once per search.  The store's own texts
 // (OwnedString) are padded to whole 8-byte words with zeros after the NUL
@@ -87,6 +92,7 @@ struct DoubleKey {
 // far.  Borrowed texts (String) and keys too long for the copy compare the
 // first byte, then the rest byte by byte.
 struct TextKey {
+    static constexpr bool kIndexed = true;
     static constexpr size_t kWords = 8;  // keys up to 63 bytes go word by word
     const char *key;
     size_t length;  // of the key, its NUL not counted
@@ -137,20 +143,29 @@ struct TextKey {
     {
         return (tag == String || tag == OwnedString) && same_bytes(ref);
     }
+    uint32_t hash(const HashSeed &s) const { return hash_text(key, length, s); }
 };
 
+// Objects and pointers, by identity under their match kind.
 struct IdentityKey {
+    static constexpr bool kIndexed = true;
     int32_t wanted;
     const void *key;
     IdentityKey(const void *k, int32_t kind) : wanted(match_kind(kind)), key(k) {}
-    bool operator()(const Element &e) const
-    {
-        return match_kind(e.tag) == wanted && reference_of(e) == key;
-    }
+    bool operator()(const Element &e) const { return match_kind(e.tag) == wanted && reference_of(e) == key; }
     bool operator()(int32_t tag, const void *ref) const { return match_kind(tag) == wanted && ref == key; }
+    uint32_t hash(const HashSeed &s) const { return hash_word(reinterpret_cast<uintptr_t>(key), identity_kind(wanted), s); }
+};
+
+// The kinds with no meaning as keys (Null, Boolean, unknown): compared as
+// identities too, but never filed, so always walked.
+struct OddKey : IdentityKey {
+    static constexpr bool kIndexed = false;
+    using IdentityKey::IdentityKey;
 };
 
 struct NothingMatches {
+    static constexpr bool kIndexed = false;
     NothingMatches(const void *, int32_t) {}
     bool operator()(const Element &) const { return false; }
     bool operator()(int32_t, const void *) const { return false; }
@@ -230,6 +245,9 @@ Scan scan_walk(QuolanObject *store, const Match &match, FreePosition rule)
 constexpr uint64_t kWalkSlots = slot_bit(ArraySlot_SetIndex) | slot_bit(ArraySlot_Next) |
                                 slot_bit(ArraySlot_GetAt);
 constexpr uint64_t kEnterSlots = slot_bit(ArraySlot_PutAt) | slot_bit(ArraySlot_GetIndex);
+// What the index stands for: the walk, the entry of a new key, and the
+// clearing of one (key_index.h, index_clear).
+constexpr uint64_t kIndexSlots = kWalkSlots | kEnterSlots | slot_bit(ArraySlot_ClearAt);
 
 constexpr size_t kUnmeasured = SIZE_MAX;
 template <class Match>
@@ -284,6 +302,33 @@ template <class Match>
     return enter(store, own_slots, key, kind, found.free_position, created, kUnmeasured);
 }
 
+// A search of a plain store through its index: the same hit, the same free
+// position, the same cursor and current_slot as the scan.
+template <class Match, FreePosition Rule>
+[[gnu::noinline]] int32_t find_indexed(QuolanObject *store, KeyIndex *x, const Match &match, const void *key,
+                                       int32_t kind, bool create, int32_t *created)
+{
+    ArrayInstance *a = as_array(store);
+    const Element *entries = storage::at(a, 0);
+    const uint32_t hash = match.hash(x->seed);
+    int32_t hit = x->find(entries, hash, match);
+    if constexpr (std::is_same_v<Match, TextKey>) {
+        // Borrowed texts are not filed (their owner may change them): each
+        // is compared, and the lowest position that matches wins.
+        for (int32_t k = 0; k < x->borrowed_count; ++k) {
+            const int32_t p = x->borrowed[k];
+            if ((hit < 0 || p < hit) && match.same_bytes(entries[p].value.pointer)) hit = p;
+        }
+    }
+    storage::leave_walked(a, hit >= 0 ? hit + 1 : x->extent);
+    if (hit >= 0) return hit;
+    if (!create || lacks_referent(key, kind)) return -1;
+    const int32_t free_position = Rule == FreePosition::Last ? x->last_free() : x->first_free();
+    const int32_t position = enter(store, kIndexSlots, key, kind, free_position, created, measured_length(match));
+    index_after_entry(a, x, position, position >= 0 ? hash : 0);
+    return position;
+}
+
 template <class Match, FreePosition Rule>
 int32_t find_with(QuolanObject *store, const void *key, int32_t kind, bool create, int32_t *created);
 
@@ -307,15 +352,20 @@ template <class Match, FreePosition Rule>
     ArrayInstance *a = as_array(store);
     if (!a->dimensions) return find_after_tables<Match, Rule>(store, key, kind, create, created);
     const uint64_t own_slots = class_record(store).array_slots;
+    const int32_t max_size = storage::record(a).max_size;
     // A negative maximum refuses the walk's very first step, and the walk
     // then leaves the cursor as it finds it: that walk is taken as it is.
-    if ((own_slots & kWalkSlots) != kWalkSlots || storage::record(a).max_size < 0)
+    if ((own_slots & kWalkSlots) != kWalkSlots || max_size < 0)
         return find_by_walk<Match>(store, own_slots, key, kind, create, Rule, created);
     const Match match(key, kind);
-    Scan found{-1, -1};
     // The walk reads what Next reads: up to the used count, or a maximum
     // lowered below it.
     const int32_t extent = storage::walk_extent(a);
+    if constexpr (Match::kIndexed && kKeyIndex) {
+        if (extent >= kIndexThreshold && max_size == 0 && (own_slots & kIndexSlots) == kIndexSlots)
+            if (KeyIndex *x = index_for_search(a)) return find_indexed<Match, Rule>(store, x, match, key, kind, create, created);
+    }
+    Scan found{-1, -1};
     if (extent > 0) {
         const Element *entries = storage::at(a, 0);
         if constexpr (std::is_same_v<Match, TextKey>) {
@@ -350,8 +400,22 @@ int32_t find_in_store(QuolanObject *store, const void *key, int32_t kind, bool c
     case Integer: return find_for_rule<IntegerKey>(store, key, kind, create, rule, created);
     case Double: return find_for_rule<DoubleKey>(store, key, kind, create, rule, created);
     case String: return find_for_rule<TextKey>(store, key, kind, create, rule, created);
-    default: return find_for_rule<IdentityKey>(store, key, kind, create, rule, created);
+    case Object:
+    case Pointer:
+    case OwnedPointer: return find_for_rule<IdentityKey>(store, key, kind, create, rule, created);
+    default: return find_for_rule<OddKey>(store, key, kind, create, rule, created);
     }
+}
+
+int32_t clear_in_store(QuolanObject *store, int32_t position)
+{
+    QC_CHECK_STORAGE_ON_RETURN(store);
+    Element taken;
+    if (keeps_array_slots(store, kIndexSlots) && index_clear(as_array(store), position, &taken)) {
+        release(taken);
+        return StatusOk;
+    }
+    return array_of(store)->ClearAt(store, position);
 }
 
 int32_t store_entry_at(QuolanObject **slot, void **value, int32_t *kind, int32_t position)

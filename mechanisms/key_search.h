@@ -49,6 +49,11 @@ constexpr bool lacks_referent(const void *key, int32_t kind)
 int32_t find_in_store(QuolanObject *store, const void *key, int32_t kind, bool create,
                       FreePosition rule, int32_t *created);
 
+// Clears `position` of `store` (a key withdrawn, a member removed) as the
+// store's own ClearAt does, keeping its index up to date; answers that
+// ClearAt's status.
+int32_t clear_in_store(QuolanObject *store, int32_t position);
+
 // The entry at `position` read with the store's GetAt into the caller's
 // outputs; 0 when the read succeeded, 1 otherwise (also when no store can
 // be made).

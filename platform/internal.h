@@ -23,8 +23,8 @@ namespace quolan::platform {
 /* Every allocation of the stand-in goes through these, so that a test build
  * (QUOLAN_FAULT_INJECTION) can make any one of them fail on demand. */
 #if defined(QUOLAN_FAULT_INJECTION)
-extern "C" int quolan_fault_should_fail(void);
-inline bool allocation_fails() { return quolan_fault_should_fail() != 0; }
+extern "C" int quolan_fault_should_fail(int optional);
+inline bool allocation_fails() { return quolan_fault_should_fail(0) != 0; }
 #else
 inline bool allocation_fails() { return false; }
 #endif

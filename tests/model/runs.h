@@ -40,7 +40,9 @@ inline int32_t load_from(QuolanObject *o, const std::vector<unsigned char> &byte
 
 // A key or member: half the time one the store holds, under a kind of its
 // match family, else a new one.  A put (`owning`) gets fresh owned objects
-// and blocks only, never one held already; lookups may name anything.
+// and blocks only, never one held already; lookups may name anything.  Some
+// numbers come from a wider range, so stores grow past the size at which
+// they get a key index.
 inline Value pick_key(Source &s, Pools &pools, const ArrayModel &store, bool owning)
 {
     if (store.used() > 0 && s.chance(50)) {
@@ -53,7 +55,7 @@ inline Value pick_key(Source &s, Pools &pools, const ArrayModel &store, bool own
         return k;
     }
     switch (s.below(12)) {
-    case 0: case 1: case 2: case 3: return pools.number(s);
+    case 0: case 1: case 2: case 3: return s.chance(40) ? integer(s.between(100, 180)) : pools.number(s);
     case 4: case 5: return pools.text_value(s, OwnedString);
     case 6: return pools.text_value(s, String);
     case 7: return pools.borrowed_object(s, owning || s.chance(50) ? Object : OwnedObject);
