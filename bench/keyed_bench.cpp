@@ -243,13 +243,13 @@ void register_keyed_benchmarks()
                 {"jsonc", W5_jsonc},
                 {"ghash", W5_ghash},
                 {"unordered_map", W5_unordered_map}},
-               {16, 256, 4096});
+               {16, 256, 4096, 65536});
     add_family("W6_IntSet",
                {{"quolan", W6_quolan},
                 {"linear", W6_linear},
                 {"ghash", W6_ghash},
                 {"unordered_set", W6_unordered_set}},
-               {16, 256, 4096});
+               {16, 256, 4096, 65536});
 }
 
 }  // namespace qb

@@ -98,24 +98,25 @@ inline const char *check_index(QuolanObject *store)
     if (!store) return nullptr;
     const ArrayInstance *a = as_array(store);
     const KeyIndex *x = index_of(a);
-    if (!x || x->seen != x->base.changes || x->extent != storage::used(a)) return nullptr;
+    if (!x || !x->current(a)) return nullptr;
     const Element *e = storage::at(a, 0);
+    if (x->positions < x->extent || static_cast<uint32_t>(x->extent) + KeyIndex::kPositionBase > x->position_mask() + 1)
+        return "the index does not cover the store's positions";
     uint32_t live = 0, duplicates = 0;
     int32_t free_count = 0, borrowed = 0;
     for (int32_t p = 0; p < x->extent; ++p) {
-        const uint32_t hash = entry_hash(e[p], x->seed);
-        if (x->hashes[p] != hash) return "an entry filed under another hash than its own";
         const size_t w = static_cast<size_t>(p) / 64;
-        const bool free = (x->free_words[w] >> (p % 64)) & 1;
-        if (free != (e[p].tag == Null)) return "the index's free positions are not the Null ones";
+        if (x->is_free(p) != (e[p].tag == Null)) return "the index's free positions are not the Null ones";
         if (((x->free_summary[w / 64] >> (w % 64)) & 1) != (x->free_words[w] != 0)) return "a free summary bit is wrong";
-        free_count += free;
+        free_count += x->is_free(p);
         if (e[p].tag == String) {
             ++borrowed;
             bool listed = false;
             for (int32_t k = 0; k < x->borrowed_count; ++k) listed = listed || x->borrowed[k] == p;
             if (!listed) return "a borrowed text the index does not list";
         }
+        const Hash hash = entry_hash(e[p], x->seed);
+        if (x->hashes[p] != hash) return "an entry filed under another hash than its own";
         if (!hash) continue;
         ++live;
         int32_t first = p;

@@ -40,7 +40,7 @@ int32_t find_key(QuolanObject *dict, const void *key, int32_t kind, bool create,
     if (created) *created = 0;
     QuolanObject *store = key_store_of(dict);
     if (!store) return -1;
-    return find_in_store(store, key, kind, create, FreePosition::Last, created);
+    return find_in_store<FreePosition::Last>(store, key, kind, create, created);
 }
 
 int32_t Dict::Init(QuolanObject *self)
@@ -91,7 +91,7 @@ int32_t Dict::PutKey(QuolanObject *self, void *value, int32_t kind, void *key, i
     if (!store) return StatusNoMemory;
     if (lacks_referent(key, key_kind)) return StatusBadType;
     int32_t created = 0;
-    int32_t position = find_in_store(store, key, key_kind, true, FreePosition::Last, &created);
+    int32_t position = find_in_store<FreePosition::Last>(store, key, key_kind, true, &created);
     if (position < 0) return StatusNoMemory;
 
     const DictMethods *m = dict_of(self);
@@ -127,7 +127,7 @@ static int32_t get_by_key(QuolanObject *self, void **value, int32_t *kind, const
 {
     QuolanObject *store = key_store_of(self);
     if (!store) return StatusNoMemory;
-    int32_t position = find_in_store(store, key, key_kind, false, FreePosition::Last, nullptr);
+    int32_t position = find_in_store<FreePosition::Last>(store, key, key_kind, false, nullptr);
     if (position < 0) {
         if (value) *value = nullptr;
         if (kind) *kind = Null;

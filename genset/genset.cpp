@@ -37,7 +37,7 @@ int32_t find_member(QuolanObject *set, const void *value, int32_t kind, bool add
 {
     QuolanObject *store = member_store_of(set);
     if (!store) return -1;
-    return find_in_store(store, value, kind, add, kFreePosition, nullptr);
+    return find_in_store<kFreePosition>(store, value, kind, add, nullptr);
 }
 
 int32_t contains(QuolanObject *set, const void *value, int32_t kind)

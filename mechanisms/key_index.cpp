@@ -1,10 +1,10 @@
-// The key index (see key_index.h): its seed, building, keeping it up to
+// The key index (see key_index.h): its seed, building it, keeping it up to
 // date with the search's own changes, and the free positions.
 //
-// Every allocation may fail (they are the library's optional ones: see
-// framework/memory.h).  An index that cannot be built, or cannot grow with
-// its store, is dropped, and the search walks the store as if there were
-// none: no operation fails for want of an index.
+// Every allocation here is an optional one (framework/memory.h): an index
+// that cannot be built, or cannot grow with its store, is dropped, and the
+// search walks the store as if there were none.  No operation fails for want
+// of an index.
 #include "mechanisms/key_index.h"
 
 #include <sys/random.h>
@@ -33,6 +33,7 @@ uint64_t random_word()
 }
 
 constexpr uint32_t kMinSlots = 16;
+constexpr mem::Need kOptional = mem::Need::Optional;
 
 // The smallest table that holds `live` positions at most 7/10 full.
 uint32_t slots_for(uint32_t live)
@@ -42,7 +43,15 @@ uint32_t slots_for(uint32_t live)
     return n;
 }
 
-size_t words_for(int32_t positions) { return (static_cast<size_t>(positions) + 63) / 64; }
+// The low bits a slot needs for every position of a store of `capacity`.
+uint32_t bits_for(int32_t capacity)
+{
+    uint32_t bits = 1;
+    while (bits < 32 && (uint64_t{1} << bits) <= static_cast<uint64_t>(capacity) + KeyIndex::kPositionBase) ++bits;
+    return bits;
+}
+
+size_t words_for(int64_t positions) { return static_cast<size_t>((positions + 63) / 64); }
 
 void release_index(Attachment *t)
 {
@@ -55,10 +64,11 @@ void release_index(Attachment *t)
     mem::release(x);
 }
 
-// Files `position` under `hash` in the table, which has room.  With `check`,
-// counts it as a duplicate when an entry of the same key is filed already.
-void file(KeyIndex *x, const Element *entries, int32_t position, uint32_t hash, bool check)
+}  // namespace
+
+void file(KeyIndex *x, const Element *entries, int32_t position, Hash hash, bool check)
 {
+    const uint32_t tag = x->tag_of(hash), low = x->low;
     uint32_t i = hash & x->mask;
     uint32_t perturb = hash;
     int64_t spare = -1;  // the first removed slot met
@@ -69,9 +79,8 @@ void file(KeyIndex *x, const Element *entries, int32_t position, uint32_t hash, 
         if (s == KeyIndex::kRemoved) {
             if (spare < 0) spare = i;
             if (!check) break;
-        } else if (check && !equal) {
-            const uint32_t p = s - KeyIndex::kPositionBase;
-            equal = x->hashes[p] == hash && same_key(entries[p], entries[position]);
+        } else if (check && !equal && (s & ~low) == tag) {
+            equal = same_key(entries[(s & low) - KeyIndex::kPositionBase], entries[position]);
         }
         perturb >>= 5;
         i = (i * 5 + 1 + perturb) & x->mask;
@@ -80,15 +89,18 @@ void file(KeyIndex *x, const Element *entries, int32_t position, uint32_t hash, 
         i = static_cast<uint32_t>(spare);
         --x->removed;
     }
-    x->slots[i] = static_cast<uint32_t>(position) + KeyIndex::kPositionBase;
+    x->slots[i] = x->slot_for(position, hash);
+    x->hashes[position] = hash;
     ++x->live;
     if (equal) ++x->duplicates;
 }
 
+namespace {
+
 // The table's slot holding `position`, filed under `hash`.
-uint32_t slot_of(const KeyIndex *x, int32_t position, uint32_t hash)
+uint32_t slot_of(const KeyIndex *x, int32_t position, Hash hash)
 {
-    const uint32_t wanted = static_cast<uint32_t>(position) + KeyIndex::kPositionBase;
+    const uint32_t wanted = x->slot_for(position, hash);
     uint32_t i = hash & x->mask;
     uint32_t perturb = hash;
     while (x->slots[i] != wanted) {
@@ -98,58 +110,66 @@ uint32_t slot_of(const KeyIndex *x, int32_t position, uint32_t hash)
     return i;
 }
 
-// A new table of `size` slots holding every position filed now; false when
-// memory runs out (the old table stays).
-bool refile(KeyIndex *x, const Element *entries, uint32_t size)
+// A new table of `size` slots whose slots hold positions up to `capacity`,
+// holding every entry the index files but `skip` (the one being taken in),
+// under the hashes it keeps for them.  With `count`, the index is being
+// built and the duplicates are counted afresh.  False when memory runs out
+// (the old table stays).
+bool refile(KeyIndex *x, const Element *entries, uint32_t size, int32_t capacity, bool count, int32_t skip = -1)
 {
-    auto *slots = static_cast<uint32_t *>(mem::zalloc(size, sizeof(uint32_t), mem::Need::Optional));
+    auto *slots = static_cast<uint32_t *>(mem::zalloc(size, sizeof(uint32_t), kOptional));
     if (!slots) return false;
     mem::release(x->slots);
     x->slots = slots;
     x->mask = size - 1;
-    x->live = x->removed = x->duplicates = 0;
-    for (int32_t p = 0; p < x->extent; ++p)
-        if (x->hashes[p]) file(x, entries, p, x->hashes[p], true);
+    // Room for positions up to twice the larger of the store and the table:
+    // a store that grows needs more bits only about when the table needs
+    // more slots, so one filing afresh serves both.
+    const uint32_t bits = bits_for(2 * std::max<int32_t>(capacity, static_cast<int32_t>(size)));
+    x->low = bits >= 32 ? ~0u : (1u << bits) - 1;
+    x->live = x->removed = 0;
+    if (count) x->duplicates = 0;
+    for (int32_t p = 0; p < x->extent; ++p) {
+        const Hash hash = x->hashes[p];
+        if (!hash || p == skip) continue;
+        if (count) {
+            file(x, entries, p, hash, true);
+            continue;
+        }
+        // A fresh table holds no removed slot and no entry of this key: the
+        // first empty slot of the probe takes it.
+        uint32_t i = hash & x->mask;
+        for (uint32_t perturb = hash; x->slots[i] != KeyIndex::kEmpty;) {
+            perturb >>= 5;
+            i = (i * 5 + 1 + perturb) & x->mask;
+        }
+        x->slots[i] = x->slot_for(p, hash);
+        ++x->live;
+    }
     return true;
 }
 
-void set_free(KeyIndex *x, int32_t p)
-{
-    const size_t w = static_cast<size_t>(p) / 64;
-    x->free_words[w] |= uint64_t{1} << (p % 64);
-    x->free_summary[w / 64] |= uint64_t{1} << (w % 64);
-    ++x->free_count;
-}
-
-void clear_free(KeyIndex *x, int32_t p)
-{
-    const size_t w = static_cast<size_t>(p) / 64;
-    const uint64_t bit = uint64_t{1} << (p % 64);
-    if (!(x->free_words[w] & bit)) return;
-    x->free_words[w] &= ~bit;
-    if (x->free_words[w] == 0) x->free_summary[w / 64] &= ~(uint64_t{1} << (w % 64));
-    --x->free_count;
-}
-
-// Per-position arrays covering `positions`; false when memory runs out.
+// Per-position arrays covering `positions`, rounded up to whole words of
+// free bits; false when memory runs out.
 bool cover(KeyIndex *x, int32_t positions)
 {
     if (positions <= x->positions) return true;
     const size_t old_words = words_for(x->positions), words = words_for(positions);
-    const size_t old_summary = words_for(static_cast<int32_t>(old_words)), summary = words_for(static_cast<int32_t>(words));
-    auto *hashes = static_cast<uint32_t *>(mem::grow(x->hashes, static_cast<size_t>(positions) * sizeof(uint32_t), mem::Need::Optional));
+    const size_t old_summary = words_for(static_cast<int64_t>(old_words)), summary = words_for(static_cast<int64_t>(words));
+    const size_t covered = words * 64;
+    auto *hashes = static_cast<Hash *>(mem::grow(x->hashes, covered * sizeof(Hash), kOptional));
     if (!hashes) return false;
     x->hashes = hashes;
-    std::memset(hashes + x->positions, 0, static_cast<size_t>(positions - x->positions) * sizeof(uint32_t));
-    auto *free_words = static_cast<uint64_t *>(mem::grow(x->free_words, words * sizeof(uint64_t), mem::Need::Optional));
+    std::memset(hashes + x->positions, 0, (covered - static_cast<size_t>(x->positions)) * sizeof(Hash));
+    auto *free_words = static_cast<uint64_t *>(mem::grow(x->free_words, words * sizeof(uint64_t), kOptional));
     if (!free_words) return false;
     x->free_words = free_words;
     std::memset(free_words + old_words, 0, (words - old_words) * sizeof(uint64_t));
-    auto *free_summary = static_cast<uint64_t *>(mem::grow(x->free_summary, summary * sizeof(uint64_t), mem::Need::Optional));
+    auto *free_summary = static_cast<uint64_t *>(mem::grow(x->free_summary, summary * sizeof(uint64_t), kOptional));
     if (!free_summary) return false;
     x->free_summary = free_summary;
     std::memset(free_summary + old_summary, 0, (summary - old_summary) * sizeof(uint64_t));
-    x->positions = positions;
+    x->positions = static_cast<int32_t>(covered);
     return true;
 }
 
@@ -157,7 +177,7 @@ bool note_borrowed(KeyIndex *x, int32_t p)
 {
     if (x->borrowed_count == x->borrowed_room) {
         const int32_t room = std::max(8, x->borrowed_room * 2);
-        auto *grown = static_cast<int32_t *>(mem::grow(x->borrowed, static_cast<size_t>(room) * sizeof(int32_t), mem::Need::Optional));
+        auto *grown = static_cast<int32_t *>(mem::grow(x->borrowed, static_cast<size_t>(room) * sizeof(int32_t), kOptional));
         if (!grown) return false;
         x->borrowed = grown;
         x->borrowed_room = room;
@@ -175,32 +195,37 @@ void forget_borrowed(KeyIndex *x, int32_t p)
         }
 }
 
-// Takes in the entry at `p` (not in the index yet): filed, free, or a
-// borrowed text.  `hash` is its hash when the caller knows it, else 0.
-// False when memory runs out.
-bool learn(KeyIndex *x, const Element *entries, int32_t p, uint32_t hash, bool check)
+// Takes in the entry at `p`, which the index does not hold yet: filed, free,
+// or a borrowed text.  `hash` is its hash when the caller knows it, else 0;
+// `check` whether another entry may hold its key.  The index describes the
+// positions below its extent (p among them, or p the extent itself).  False
+// when memory runs out.
+bool learn(KeyIndex *x, ArrayInstance *store, int32_t p, Hash hash, bool check)
 {
+    const Element *entries = storage::at(store, 0);
     const Element &e = entries[p];
     if (e.tag == Null) {
-        set_free(x, p);
+        x->set_free(p);
         return true;
     }
     if (e.tag == String) return note_borrowed(x, p);
     if (!hash) hash = entry_hash(e, x->seed);
     if (!hash) return true;
-    if ((x->live + x->removed + 1) * 10 > (x->mask + 1) * 7 && !refile(x, entries, slots_for(x->live + 1)))
+    // A fuller table, or a store grown past what the slots can say, is
+    // filed afresh first.
+    const bool fits = x->can_say(store->capacity);
+    if ((!x->has_room() || !fits) && !refile(x, entries, slots_for(x->live + 1), store->capacity, false, p))
         return false;
-    x->hashes[p] = hash;
     file(x, entries, p, hash, check);
     return true;
 }
 
-// Lets go of the entry at `p`, as the index holds it.
+// Lets go of the entry at `p`, which still holds what the index took in.
 void forget(KeyIndex *x, const Element *entries, int32_t p)
 {
-    clear_free(x, p);
+    x->clear_free(p);
     if (entries[p].tag == String) forget_borrowed(x, p);
-    const uint32_t hash = x->hashes[p];
+    const Hash hash = x->hashes[p];
     if (!hash) return;
     x->slots[slot_of(x, p, hash)] = KeyIndex::kRemoved;
     x->hashes[p] = 0;
@@ -208,7 +233,7 @@ void forget(KeyIndex *x, const Element *entries, int32_t p)
     ++x->removed;
     // The key may be held elsewhere as well, which made one of them a
     // duplicate: while another holds it, one duplicate fewer.
-    if (x->duplicates > 0 && x->find(entries, hash, [&](const Element &o) { return same_key(o, entries[p]); }) >= 0)
+    if (x->duplicates > 0 && x->find(entries, hash, [&](const Element &o) { return &o != &entries[p] && same_key(o, entries[p]); }) >= 0)
         --x->duplicates;
 }
 
@@ -218,25 +243,24 @@ bool rebuild(KeyIndex *x, ArrayInstance *store)
     const int32_t extent = storage::used(store);
     const Element *entries = storage::at(store, 0);
     if (!cover(x, store->capacity)) return false;
-    std::memset(x->hashes, 0, static_cast<size_t>(x->positions) * sizeof(uint32_t));
+    std::memset(x->hashes, 0, static_cast<size_t>(x->positions) * sizeof(Hash));
     std::memset(x->free_words, 0, words_for(x->positions) * sizeof(uint64_t));
-    std::memset(x->free_summary, 0, words_for(static_cast<int32_t>(words_for(x->positions))) * sizeof(uint64_t));
+    std::memset(x->free_summary, 0, words_for(static_cast<int64_t>(words_for(x->positions))) * sizeof(uint64_t));
     x->free_count = 0;
     x->borrowed_count = 0;
     uint32_t live = 0;
     for (int32_t p = 0; p < extent; ++p) {
         const Element &e = entries[p];
         if (e.tag == Null) {
-            set_free(x, p);
+            x->set_free(p);
         } else if (e.tag == String) {
             if (!note_borrowed(x, p)) return false;
-        } else if (const uint32_t hash = entry_hash(e, x->seed)) {
-            x->hashes[p] = hash;
+        } else if ((x->hashes[p] = entry_hash(e, x->seed))) {
             ++live;
         }
     }
     x->extent = extent;
-    if (!refile(x, entries, slots_for(live))) return false;
+    if (!refile(x, entries, slots_for(live), store->capacity, true)) return false;
     x->seen = x->base.changes;
     return true;
 }
@@ -245,8 +269,8 @@ bool rebuild(KeyIndex *x, ArrayInstance *store)
 
 HashSeed process_seed()
 {
-    uint64_t a = g_seed_a.load(std::memory_order_relaxed);
-    uint64_t b = g_seed_b.load(std::memory_order_relaxed);
+    const uint64_t a = g_seed_a.load(std::memory_order_relaxed);
+    const uint64_t b = g_seed_b.load(std::memory_order_relaxed);
     if (a != 0 && b != 0) return {a, b};
     // Two threads may both draw; the first to publish wins for both.
     uint64_t expected = 0;
@@ -269,21 +293,20 @@ int32_t KeyIndex::first_free() const
 int32_t KeyIndex::last_free() const
 {
     if (free_count == 0) return -1;
-    for (size_t s = words_for(static_cast<int32_t>(words_for(extent)));; --s)
+    for (size_t s = words_for(static_cast<int64_t>(words_for(extent)));; --s)
         if (free_summary[s - 1]) {
             const size_t w = (s - 1) * 64 + 63 - static_cast<size_t>(__builtin_clzll(free_summary[s - 1]));
             return static_cast<int32_t>(w * 64 + 63 - static_cast<size_t>(__builtin_clzll(free_words[w])));
         }
 }
 
-KeyIndex *index_for_search(ArrayInstance *store)
+KeyIndex *index_for_search_rest(ArrayInstance *store)
 {
     if (!kKeyIndex) return nullptr;
     KeyIndex *x = index_of(store);
-    if (x && x->seen == x->base.changes && x->extent == storage::used(store)) return x;
     if (!x) {
         if (storage::used(store) < kIndexThreshold) return nullptr;
-        x = static_cast<KeyIndex *>(mem::zalloc(1, sizeof(KeyIndex), mem::Need::Optional));
+        x = static_cast<KeyIndex *>(mem::zalloc(1, sizeof(KeyIndex), kOptional));
         if (!x) return nullptr;
         x->base.release = release_index;
         x->seed = process_seed();
@@ -294,16 +317,17 @@ KeyIndex *index_for_search(ArrayInstance *store)
     return nullptr;
 }
 
-void index_after_entry(ArrayInstance *store, KeyIndex *x, int32_t position, uint32_t hash)
+void index_after_entry_rest(ArrayInstance *store, KeyIndex *x, int32_t position, Hash hash)
 {
     const int32_t extent = storage::used(store);
-    const Element *entries = storage::at(store, 0);
     bool ok = cover(x, store->capacity);
     if (ok && position >= 0 && position < x->extent) {
-        forget(x, entries, position);
-        ok = learn(x, entries, position, hash, false);
+        // A free position took the entry: it is free no longer.
+        x->clear_free(position);
+        ok = learn(x, store, position, hash, false);
     }
-    for (int32_t p = x->extent; ok && p < extent; ++p) ok = learn(x, entries, p, p == position ? hash : 0, p != position);
+    for (int32_t p = x->extent; ok && p < extent; x->extent = ++p)
+        ok = learn(x, store, p, p == position ? hash : 0, p != position);
     x->extent = extent;
     x->seen = x->base.changes;
     if (!ok) storage::attach(store, nullptr);
@@ -312,13 +336,12 @@ void index_after_entry(ArrayInstance *store, KeyIndex *x, int32_t position, uint
 bool index_clear(ArrayInstance *store, int32_t position, Element *taken)
 {
     KeyIndex *x = index_of(store);
-    if (!x || x->seen != x->base.changes || x->extent != storage::used(store)) return false;
+    if (!x || !x->current(store)) return false;
     // ClearAt as Array's: the position selected, its content taken out.
     if (storage::select(store, position, false) != StatusOk || !storage::selected(store)) return false;
-    const Element *entries = storage::at(store, 0);
-    forget(x, entries, position);
+    forget(x, storage::at(store, 0), position);
     *taken = storage::take(store);
-    set_free(x, position);
+    x->set_free(position);
     x->seen = x->base.changes;
     return true;
 }

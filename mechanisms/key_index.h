@@ -4,19 +4,23 @@
 // The store stays the only record of keys, positions and order; the index
 // only points into it.  Two structures, each with one job:
 //
-//   slots      a sparse table of position numbers, a power of two in size,
-//              addressed by a key's hash under its match kind: 0 empty,
-//              1 a removed position, p + 2 position p.  Probing starts at
-//              hash & mask and goes on i = 5i + 1 + perturb, perturb shifted
-//              right five places each step, so every bit of the hash takes
-//              part and every slot is reached.  At most 7/10 of it is used.
-//   positions  per position of the store: the hash of the entry held there
-//              (its top bit set) while the entry is in the table, else 0;
-//              a bit set while the entry is Null (a free position), with a
-//              summary bit per 64 of them, so the first or the last free
-//              position is found in a few words.
+//   slots      a sparse table, a power of two in size, addressed by a key's
+//              32-bit hash under its match kind.  A slot is 0 (empty), 1 (a
+//              position removed) or a position p: p + 2 in its low bits, the
+//              hash's bits above them, so that most slots that hold another
+//              key are passed over without reading the store.  Probing
+//              starts at hash & mask (bits below the position's, so the two
+//              are independent) and goes on i = 5i + 1 + perturb, perturb
+//              shifted right five places each step, so every bit of the hash
+//              takes part and every slot is reached.  At most 7/10 of the
+//              slots are in use.
+//   positions  per position of the store: the hash of the entry there while
+//              it is filed (else 0), so the table grows without hashing a
+//              key again; and a bit set while the entry is Null (a free
+//              position), with a summary bit per 64 of them, so the first or
+//              the last free position is found in a few words.
 //
-// What is indexed is what the store owns or holds by value: Integers,
+// What is filed is what the store owns or holds by value: Integers,
 // Doubles (NaN aside: it equals nothing), the store's own texts
 // (OwnedString), and objects and pointers by identity.  A borrowed text
 // (String) may be changed by its owner at any time, so it is never hashed:
@@ -35,8 +39,9 @@
 // Hashes are keyed with a seed drawn once per process, so a file of keys
 // built to collide under any fixed hash does not collide here.
 //
-// Memory: 4 bytes of table per slot at between 0.35 and 0.7 slots in use,
-// 4 bytes of hash and a bit per position: at most 16 bytes per key.
+// Memory: 4 bytes per slot at between 0.35 and 0.7 of the slots in use, 4
+// bytes of hash and a little over a bit per position: at most 16 bytes per
+// key.
 //
 // May touch: the index and the store's storage through the storage module.
 #pragma once
@@ -58,9 +63,10 @@ struct HashSeed {
 // The process's seed: drawn from the system's random source on first use.
 HashSeed process_seed();
 
-// A 64x64-bit multiply folded to 64 bits: every input bit reaches every
-// output bit.
 __extension__ typedef unsigned __int128 Wide;  // GCC and clang on 64-bit targets
+
+// A 64x64-bit multiply folded to 64 bits: every input bit reaches the middle
+// output bits.
 inline uint64_t fold_multiply(uint64_t x, uint64_t y)
 {
     const Wide r = static_cast<Wide>(x) * y;
@@ -76,32 +82,54 @@ constexpr uint64_t kHashOwnedPointer = 0x1d8e4e27c47d124full;
 constexpr uint64_t kHashText = 0x9e3779b97f4a7c15ull;
 constexpr uint64_t kHashFinal = 0xbf58476d1ce4e5b9ull;
 
-// A hash as the index keeps it: 32 bits, the top one set (0 means "none").
-inline uint32_t as_index_hash(uint64_t h) { return static_cast<uint32_t>(h ^ (h >> 32)) | 0x80000000u; }
-
-inline uint32_t hash_word(uint64_t word, uint64_t kind, const HashSeed &s)
+// The index keeps 32 bits of a hash, never 0, which stands for "not filed".
+using Hash = uint32_t;
+inline Hash as_filed(uint64_t h)
 {
-    return as_index_hash(fold_multiply(word ^ s.a, kind ^ s.b));
+    const auto f = static_cast<Hash>(h ^ (h >> 32));
+    return f ? f : 1;
 }
 
-// A text's `length` bytes, eight at a time: each step multiplies the running
-// value, mixed with the next word, by a constant that depends on the seed.
-inline uint32_t hash_text(const char *text, size_t length, const HashSeed &s)
+inline Hash hash_word(uint64_t word, uint64_t kind, const HashSeed &s)
 {
-    uint64_t h = s.a ^ length;
-    const char *p = text;
-    size_t n = length;
-    for (; n >= 8; n -= 8, p += 8) {
+    return as_filed(fold_multiply(word ^ s.a, kind ^ s.b));
+}
+
+// Texts are hashed a word (eight bytes) at a time over their bytes, their
+// NUL and the zeros after it to the end of that word: each step multiplies
+// the running value, mixed with the next word, by a constant that depends on
+// the seed.  The store's own texts are kept in blocks padded that way
+// (alloc_text in array/element.h), so they are hashed without being
+// measured.
+inline uint64_t text_step(uint64_t h, uint64_t word, const HashSeed &s) { return fold_multiply(h ^ word, kHashText ^ s.b); }
+inline Hash text_end(uint64_t h, const HashSeed &s) { return as_filed(fold_multiply(h, kHashFinal ^ s.b)); }
+
+inline Hash hash_text(const char *text, size_t length, const HashSeed &s)
+{
+    uint64_t h = s.a;
+    size_t n = length + 1;  // with the NUL
+    for (; n > 8; n -= 8, text += 8) {
         uint64_t w;
-        std::memcpy(&w, p, 8);
-        h = fold_multiply(h ^ w, kHashText ^ s.b);
+        std::memcpy(&w, text, 8);
+        h = text_step(h, w, s);
     }
-    if (n > 0) {
-        uint64_t w = 0;
-        std::memcpy(&w, p, n);
-        h = fold_multiply(h ^ w, kHashText ^ s.b);
+    uint64_t w = 0;
+    std::memcpy(&w, text, n);
+    return text_end(text_step(h, w, s), s);
+}
+
+inline bool has_zero_byte(uint64_t w) { return ((w - 0x0101010101010101ull) & ~w & 0x8080808080808080ull) != 0; }
+
+// The same hash of a text in a padded block.
+inline Hash hash_padded_text(const char *block, const HashSeed &s)
+{
+    uint64_t h = s.a;
+    for (;; block += 8) {
+        uint64_t w;
+        std::memcpy(&w, block, 8);
+        h = text_step(h, w, s);
+        if (has_zero_byte(w)) return text_end(h, s);
     }
-    return as_index_hash(fold_multiply(h, kHashFinal ^ s.b));
 }
 
 inline uint64_t double_bits(double v)
@@ -118,15 +146,15 @@ inline uint64_t identity_kind(int32_t match)
 }
 
 // The hash of a store entry under its match kind, or 0 when the index does
-// not hold it (see above).
-inline uint32_t entry_hash(const Element &e, const HashSeed &s)
+// not file it (see above).
+inline Hash entry_hash(const Element &e, const HashSeed &s)
 {
     switch (e.tag) {
     case Integer: return hash_word(static_cast<uint32_t>(e.value.integer), kHashInteger, s);
     case Double: return std::isnan(e.value.real) ? 0 : hash_word(double_bits(e.value.real), kHashDouble, s);
     case OwnedString: {
         const auto *text = static_cast<const char *>(e.value.pointer);
-        return text ? hash_text(text, std::strlen(text), s) : 0;
+        return text ? hash_padded_text(text, s) : 0;
     }
     case Object:
     case OwnedObject:
@@ -137,7 +165,7 @@ inline uint32_t entry_hash(const Element &e, const HashSeed &s)
     }
 }
 
-// Whether two entries the index holds are the same key.
+// Whether two filed entries are the same key.
 inline bool same_key(const Element &x, const Element &y)
 {
     if (match_kind(x.tag) != match_kind(y.tag)) return false;
@@ -153,31 +181,32 @@ inline bool same_key(const Element &x, const Element &y)
 // ---- the index ----
 
 #ifdef QUOLAN_NO_KEY_INDEX
-constexpr bool kKeyIndex = true;  // searches walk, as the walk's cost is stated
+constexpr bool kKeyIndex = false;  // searches walk, as the walk's cost is stated
 #else
 constexpr bool kKeyIndex = true;
 #endif
 
 // Stores with fewer positions are scanned: below it a scan of the storage is
 // as fast as hashing the key.
-constexpr int32_t kIndexThreshold = 16;
+constexpr int32_t kIndexThreshold = 32;
 
 struct KeyIndex {
-    Attachment base;      // first, so the store's attachment is the index
-    uint64_t seen;        // base.changes when the index last matched the store
+    Attachment base;       // first, so the store's attachment is the index
+    uint64_t seen;         // base.changes when the index last matched the store
     HashSeed seed;
-    uint32_t *slots;      // see above
-    uint32_t mask;        // slots - 1
-    uint32_t live;        // slots holding a position
-    uint32_t removed;     // slots marked removed
-    uint32_t duplicates;  // entries whose key an entry in the table held already
-    uint32_t *hashes;     // per position
-    uint64_t *free_words;
-    uint64_t *free_summary;
-    int32_t positions;    // positions the per-position arrays cover
-    int32_t extent;       // the store's used count the index describes
+    uint32_t *slots;       // see above
+    uint32_t mask;         // slots - 1
+    uint32_t low;          // the low bits of a slot, which hold a position + 2
+    uint32_t live;         // slots holding a position
+    uint32_t removed;      // slots marked removed
+    uint32_t duplicates;   // entries whose key an entry filed before holds too
+    Hash *hashes;          // per position
+    uint64_t *free_words;  // one bit per position
+    uint64_t *free_summary;  // one bit per word of free_words
+    int32_t positions;     // positions the per-position arrays cover
+    int32_t extent;        // the store's used count the index describes
     int32_t free_count;
-    int32_t *borrowed;    // positions of borrowed texts, in no order
+    int32_t *borrowed;     // positions of borrowed texts, in no order
     int32_t borrowed_count;
     int32_t borrowed_room;
 
@@ -185,20 +214,38 @@ struct KeyIndex {
     static constexpr uint32_t kRemoved = 1;
     static constexpr uint32_t kPositionBase = 2;
 
-    // The lowest position whose entry `match` accepts among those filed
-    // under `hash`, or -1.
-    template <class Match>
-    int32_t find(const Element *entries, uint32_t hash, const Match &match) const
+    // A slot's parts: above the position, the hash's bits there.
+    uint32_t tag_of(Hash hash) const { return hash & ~low; }
+    uint32_t position_mask() const { return low; }
+    uint32_t slot_for(int32_t position, Hash hash) const
     {
+        return tag_of(hash) | (static_cast<uint32_t>(position) + kPositionBase);
+    }
+
+    // The lowest position whose entry `match` accepts among those filed
+    // under `hash`, or -1.  `*vacancy` receives the slot a new entry of that
+    // hash would take: the first removed one met, else the empty one that
+    // ended the probe.
+    template <class Match>
+    int32_t find(const Element *entries, Hash hash, const Match &match, uint32_t *vacancy = nullptr) const
+    {
+        const uint32_t tag = tag_of(hash);
         uint32_t i = hash & mask;
         uint32_t perturb = hash;
         int32_t best = -1;
+        bool spare = false;
         for (;;) {
             const uint32_t s = slots[i];
-            if (s == kEmpty) return best;
-            if (s != kRemoved) {
-                const int32_t p = static_cast<int32_t>(s - kPositionBase);
-                if (hashes[p] == hash && match(entries[p])) {
+            if (s == kEmpty) {
+                if (vacancy && !spare) *vacancy = i;
+                return best;
+            }
+            if (s == kRemoved) {
+                if (vacancy && !spare) *vacancy = i;
+                spare = true;
+            } else if ((s & ~low) == tag) {
+                const int32_t p = static_cast<int32_t>((s & low) - kPositionBase);
+                if (match(entries[p])) {
                     if (duplicates == 0) return p;
                     if (best < 0 || p < best) best = p;
                 }
@@ -211,29 +258,84 @@ struct KeyIndex {
     // The last (or first) free position, or -1.
     int32_t last_free() const;
     int32_t first_free() const;
+    bool is_free(int32_t p) const { return (free_words[static_cast<size_t>(p) / 64] >> (p % 64)) & 1; }
+
+    // Whether one more position may be filed without a larger table.
+    bool has_room() const { return (live + removed + 1) * 10 <= (mask + 1) * 7; }
+    // Whether a slot can say `position`.
+    bool can_say(int32_t position) const { return static_cast<uint32_t>(position) + kPositionBase <= position_mask(); }
+
+    // Files `position` under `hash` at `vacancy`, the slot find named for it.
+    void fill(uint32_t vacancy, int32_t position, Hash hash)
+    {
+        if (slots[vacancy] == kRemoved) --removed;
+        slots[vacancy] = slot_for(position, hash);
+        hashes[position] = hash;
+        ++live;
+    }
+
+    void set_free(int32_t p)
+    {
+        const size_t w = static_cast<size_t>(p) / 64;
+        free_words[w] |= uint64_t{1} << (p % 64);
+        free_summary[w / 64] |= uint64_t{1} << (w % 64);
+        ++free_count;
+    }
+    void clear_free(int32_t p)
+    {
+        const size_t w = static_cast<size_t>(p) / 64;
+        const uint64_t bit = uint64_t{1} << (p % 64);
+        if (!(free_words[w] & bit)) return;
+        free_words[w] &= ~bit;
+        if (free_words[w] == 0) free_summary[w / 64] &= ~(uint64_t{1} << (w % 64));
+        --free_count;
+    }
+    // Whether the index describes `store` as it is.
+    bool current(const ArrayInstance *store) const { return seen == base.changes && extent == storage::used(store); }
 };
 
 inline KeyIndex *index_of(const ArrayInstance *store) { return reinterpret_cast<KeyIndex *>(storage::attachment(store)); }
 
+// Files `position`, known not to be filed, under `hash` in a table that has
+// room; with `check`, counts it as a duplicate when an entry of the same key
+// is filed already.
+void file(KeyIndex *x, const Element *entries, int32_t position, Hash hash, bool check);
+
 // The store's index, made or brought up to date first; NULL when the store
 // is too small for one or memory for it runs out (the caller then scans).
 // REQUIRES: a plain store without a maximum size.
-KeyIndex *index_for_search(ArrayInstance *store);
+KeyIndex *index_for_search_rest(ArrayInstance *store);
+inline KeyIndex *index_for_search(ArrayInstance *store)
+{
+    KeyIndex *x = index_of(store);
+    return x && x->current(store) ? x : index_for_search_rest(store);
+}
 
 // After the search itself changed the store (an entry put at `position`,
-// which was free or new), brings the index up to date; `hash` is the new
-// entry's, when known.  An index that cannot follow is dropped.
-void index_after_entry(ArrayInstance *store, KeyIndex *index, int32_t position, uint32_t hash);
+// which was free or new; -1 when the put failed), brings the index up to
+// date; `hash` is the new entry's when it is filed under one (else 0), and
+// `vacancy` the slot the search's probe named for it.  An index that cannot
+// follow is dropped.  The common case, one entry filed where the index has
+// room for it, is done inline.
+void index_after_entry_rest(ArrayInstance *store, KeyIndex *index, int32_t position, Hash hash);
+inline void index_after_entry(ArrayInstance *store, KeyIndex *x, int32_t position, Hash hash, uint32_t vacancy)
+{
+    const int32_t extent = x->extent;
+    if (hash && position >= 0 && position <= extent && storage::used(store) == (position < extent ? extent : extent + 1) &&
+        position < x->positions && x->can_say(position) && x->has_room()) {
+        if (position < extent) x->clear_free(position);
+        else x->extent = position + 1;
+        x->fill(vacancy, position, hash);
+        x->seen = x->base.changes;
+        return;
+    }
+    index_after_entry_rest(store, x, position, hash);
+}
 
 // Clears `position` of a plain store whose index is up to date as the
 // store's ClearAt would, keeping the index so; false when that is not so
 // (then ClearAt it through the store's table).  Answers the element taken
 // out, for the caller to release.
 bool index_clear(ArrayInstance *store, int32_t position, Element *taken);
-
-// Debug checks: the first way the index disagrees with its store's walk,
-// or NULL.  An index that is out of date is rebuilt before use, so only one
-// that claims to be up to date is checked.
-const char *index_broken(const ArrayInstance *store);
 
 }  // namespace qc

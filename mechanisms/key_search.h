@@ -25,8 +25,10 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "array/array.h"
+#include "mechanisms/key_index.h"
 
 namespace qc {
 
@@ -42,12 +44,12 @@ constexpr bool lacks_referent(const void *key, int32_t kind)
 
 // Finds `key` of `kind` in `store` and answers its position.  On a miss with
 // `create` set the key is put, with the kind exactly as given, at the free
-// position chosen by `rule`, else appended; `*created` (when given) then
+// position chosen by `Rule`, else appended; `*created` (when given) then
 // says 1.  Answers -1 on a miss without `create`, or when the put fails.
 // The store's cursor ends where a walk with SetIndex(0) and Next would leave
 // it: one past a hit, at the end after a miss, at the new entry after a put.
-int32_t find_in_store(QuolanObject *store, const void *key, int32_t kind, bool create,
-                      FreePosition rule, int32_t *created);
+template <FreePosition Rule>
+int32_t find_in_store(QuolanObject *store, const void *key, int32_t kind, bool create, int32_t *created);
 
 // Clears `position` of `store` (a key withdrawn, a member removed) as the
 // store's own ClearAt does, keeping its index up to date; answers that
@@ -62,5 +64,410 @@ int32_t store_entry_at(QuolanObject **slot, void **value, int32_t *kind, int32_t
 // The text of the entry at `position` when it is a text entry, else NULL.
 // The text stays owned by whoever owned it in the store.
 const char *store_text_at(QuolanObject **slot, int32_t position);
+
+// ---- the search, inline where it is called: the common cases (a store with
+// an up-to-date index, a small plain store) are a straight line there ----
+
+namespace search {
+
+struct Scan {
+    int32_t hit;            // number of the match, or -1
+    int32_t free_position;  // chosen free position, or -1 when none was met
+};
+
+// Byte-for-byte equality up to and including the NUL.  Keys are short and
+// most differ within their first bytes, where an inline loop answers before
+// a call to strcmp would have started.
+inline bool same_text(const char *a, const char *b)
+{
+    while (*a == *b) {
+        if (*a == '\0') return true;
+        ++a;
+        ++b;
+    }
+    return false;
+}
+
+template <class T>
+inline T datum(const void *p)
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// The reference GetAt hands out for `e`, without the call.
+inline const void *reference_of(const Element &e)
+{
+    if (e.tag == Null) return nullptr;
+    if (holds_datum(e.tag)) return &e.value;
+    return e.value.pointer;
+}
+
+// How entries compare with the key, one matcher per kind sought, each
+// deciding from the element as it lies in storage or from what a read of it
+// hands out (tag and value reference).  Numbers by value (a NaN never
+// matches, 0.0 matches -0.0), texts byte for byte, objects and pointers by
+// identity under their match kind, and the Boolean, Null and unknown kinds,
+// which have no meaning as keys, by comparing the value reference with the
+// key itself.  A key that names nothing matches nothing.  The tag is
+// compared first, so an entry of another kind costs one compare.  A matcher
+// whose kind the index files says so (kIndexed) and gives the key's hash.
+
+inline Element number_element(int32_t v) { return int_element(Integer, v); }
+inline Element number_element(double v) { return double_element(v); }
+inline int32_t number_of(const Element &e, int32_t) { return e.value.integer; }
+inline double number_of(const Element &e, double) { return e.value.real; }
+
+template <class T, int32_t Tag>
+struct NumberKey {
+    static constexpr bool kIndexed = true;
+    T key;
+    NumberKey(const void *k, int32_t) : key(datum<T>(k)) {}
+    bool operator()(const Element &e) const { return e.tag == Tag && number_of(e, key) == key; }
+    bool operator()(int32_t tag, const void *ref) const { return tag == Tag && datum<T>(ref) == key; }
+    Hash hash(const HashSeed &s) const { return entry_hash(number_element(key), s); }
+};
+using IntegerKey = NumberKey<int32_t, Integer>;
+using DoubleKey = NumberKey<double, Double>;
+
+// Texts.  The key is measured once per search.  The store's own texts
+// (OwnedString) are padded to whole 8-byte words with zeros after the NUL
+// (copy_text in array/element.h), so against a key copied the same way here
+// they compare a word at a time: a word is read only after the words before
+// it matched key words that hold no NUL, so the text goes on at least that
+// far.  Borrowed texts (String) and keys too long for the copy compare the
+// first byte, then the rest byte by byte.
+struct TextKey {
+    static constexpr bool kIndexed = true;
+    static constexpr size_t kWords = 8;  // keys up to 63 bytes go word by word
+    const char *key;
+    size_t length;  // of the key, its NUL not counted
+    size_t words;   // words of `padded` in use; 0 when the key does not fit
+    uint64_t padded[kWords];
+
+    TextKey(const void *k, int32_t) : key(static_cast<const char *>(k))
+    {
+        // Keys of up to seven bytes, the commonest, are measured and copied
+        // in one short loop; longer ones by the C library.
+        char first[kTextWord] = {};
+        for (size_t i = 0; i < kTextWord; ++i) {
+            first[i] = key[i];
+            if (key[i] == '\0') {
+                length = i;
+                words = 1;
+                std::memcpy(padded, first, kTextWord);
+                return;
+            }
+        }
+        length = std::strlen(key);
+        const size_t n = length + 1;
+        words = n <= sizeof padded ? (n + kTextWord - 1) / kTextWord : 0;
+        if (words == 0) return;
+        padded[words - 1] = 0;
+        std::memcpy(padded, key, n);
+    }
+    bool same_bytes(const void *ref) const
+    {
+        const char *text = static_cast<const char *>(ref);
+        if (!text || text[0] != key[0]) return false;
+        return key[0] == '\0' || same_text(text + 1, key + 1);
+    }
+    bool same_words(const void *ref) const
+    {
+        const char *text = static_cast<const char *>(ref);
+        if (!text) return false;
+        for (size_t i = 0; i < words; ++i)
+            if (datum<uint64_t>(text + i * kTextWord) != padded[i]) return false;
+        return true;
+    }
+    bool operator()(const Element &e) const
+    {
+        if (e.tag == OwnedString) return words != 0 ? same_words(e.value.pointer) : same_bytes(e.value.pointer);
+        return e.tag == String && same_bytes(e.value.pointer);
+    }
+    bool operator()(int32_t tag, const void *ref) const
+    {
+        return (tag == String || tag == OwnedString) && same_bytes(ref);
+    }
+    // Padded words hash as the store's padded blocks do (key_index.h).
+    Hash hash(const HashSeed &s) const
+    {
+        if (words == 0) return hash_text(key, length, s);
+        uint64_t h = s.a;
+        for (size_t i = 0; i < words; ++i) h = text_step(h, padded[i], s);
+        return text_end(h, s);
+    }
+};
+
+// Objects and pointers, by identity under their match kind.
+struct IdentityKey {
+    static constexpr bool kIndexed = true;
+    int32_t wanted;
+    const void *key;
+    IdentityKey(const void *k, int32_t kind) : wanted(match_kind(kind)), key(k) {}
+    bool operator()(const Element &e) const { return match_kind(e.tag) == wanted && reference_of(e) == key; }
+    bool operator()(int32_t tag, const void *ref) const { return match_kind(tag) == wanted && ref == key; }
+    Hash hash(const HashSeed &s) const { return hash_word(reinterpret_cast<uintptr_t>(key), identity_kind(wanted), s); }
+};
+
+// The kinds with no meaning as keys (Null, Boolean, unknown): compared as
+// identities too, but never filed, so always walked.
+struct OddKey : IdentityKey {
+    static constexpr bool kIndexed = false;
+    using IdentityKey::IdentityKey;
+};
+
+struct NothingMatches {
+    static constexpr bool kIndexed = false;
+    NothingMatches(const void *, int32_t) {}
+    bool operator()(const Element &) const { return false; }
+    bool operator()(int32_t, const void *) const { return false; }
+};
+
+inline void note_free(Scan &s, int32_t number, FreePosition rule)
+{
+    if (!(rule == FreePosition::First && s.free_position >= 0)) s.free_position = number;
+}
+
+// One pass over the storage of a plain store, inline in each search below so
+// that the loop is a few instructions per entry with the key in registers.
+template <class Match, FreePosition Rule>
+inline Scan scan_storage(const Element *entries, int32_t used, const Match &key)
+{
+    // Small matchers are copied so that the loop keeps them in registers;
+    // the text matcher is read where it was built.
+    using Held = std::conditional_t<sizeof(Match) <= 16, const Match, const Match &>;
+    Held match = key;
+    int32_t free_position = -1;
+    for (int32_t p = 0; p < used; ++p) {
+        const Element &e = entries[p];
+        if (match(e)) return {p, free_position};
+        if (e.tag == Null && (Rule == FreePosition::Last || free_position < 0)) free_position = p;
+    }
+    return {-1, free_position};
+}
+
+// Texts of up to seven bytes, the commonest keys, are one word: the store's
+// own texts then compare with one load each.
+template <class Match, FreePosition Rule>
+inline Scan scan_storage_one_word(const Element *entries, int32_t used, const TextKey &key)
+{
+    const uint64_t word = key.padded[0];
+    Scan s{-1, -1};
+    const Element *const end = entries + used;
+    for (const Element *e = entries; e != end; ++e) {
+        const int32_t tag = e->tag;
+        const char *text = static_cast<const char *>(e->value.pointer);
+        if (tag == OwnedString) {
+            if (text && datum<uint64_t>(text) == word) {
+                s.hit = static_cast<int32_t>(e - entries);
+                return s;
+            }
+        } else if (tag == Null) {
+            note_free(s, static_cast<int32_t>(e - entries), Rule);
+        } else if (tag == String && key.same_bytes(text)) {
+            s.hit = static_cast<int32_t>(e - entries);
+            return s;
+        }
+    }
+    return s;
+}
+
+// The defined walk, through the store's own methods.
+template <class Match>
+Scan scan_walk(QuolanObject *store, const Match &match, FreePosition rule)
+{
+    Scan s{-1, -1};
+    const ArrayMethods *m = array_of(store);
+    m->SetIndex(store, 0);
+    void *ref = nullptr;
+    int32_t tag = Null;
+    for (int32_t n = 0; m->Next(store, &ref, &tag) == StatusOk; ++n) {
+        if (match(tag, ref)) {
+            s.hit = n;
+            return s;
+        }
+        if (tag == Null) note_free(s, n, rule);
+    }
+    return s;
+}
+
+constexpr uint64_t kWalkSlots = slot_bit(ArraySlot_SetIndex) | slot_bit(ArraySlot_Next) |
+                                slot_bit(ArraySlot_GetAt);
+constexpr uint64_t kEnterSlots = slot_bit(ArraySlot_PutAt) | slot_bit(ArraySlot_GetIndex);
+// What the index stands for: the walk, the entry of a new key, and the
+// clearing of one (key_index.h, index_clear).
+constexpr uint64_t kIndexSlots = kWalkSlots | kEnterSlots | slot_bit(ArraySlot_ClearAt);
+
+constexpr size_t kUnmeasured = SIZE_MAX;
+template <class Match>
+size_t measured_length(const Match &) { return kUnmeasured; }
+inline size_t measured_length(const TextKey &match) { return match.length; }
+
+// Enters `key` of `kind` into a store that puts as a plain Array, at
+// `target` (a free position, or -2 to append), and answers where it went, as
+// Array's own PutAt and GetIndex say; -1 when the put fails.  A datum or text
+// put by Array's own PutAt leaves the cursor on the position, which is what
+// Array's GetIndex answers.
+[[gnu::always_inline]] inline int32_t enter_plain(QuolanObject *store, const void *key, int32_t kind, int32_t target,
+                                                  size_t text_length)
+{
+    ArrayInstance *a = as_array(store);
+    if (holds_datum(kind)) {
+        if (put_datum(a, element_from(key, kind), target) != StatusOk) return -1;
+        return storage::cursor(a);
+    }
+    if (kind == OwnedString) {
+        // The store's own copy, made with the length the search measured;
+        // the free or appended position holds nothing the same-pointer rule
+        // could meet.
+        if (text_length == kUnmeasured) text_length = std::strlen(static_cast<const char *>(key));
+        char *copy = alloc_text(text_length);
+        if (copy) std::memcpy(copy, key, text_length + 1);
+        if (put_text_copy(a, copy, target) != StatusOk) return -1;
+        return storage::cursor(a);
+    }
+    int32_t position = -1;
+    if (Array::PutAt(store, const_cast<void *>(key), kind, target) != StatusOk) return -1;
+    if (Array::GetIndex(store, &position) != StatusOk) return -1;
+    return position;
+}
+
+// Enters `key` of `kind` at the free position found (or appends it) and
+// answers where it went, as the store's own PutAt and GetIndex say; -1 when
+// the put fails.
+int32_t enter(QuolanObject *store, uint64_t own_slots, const void *key, int32_t kind, int32_t free_position,
+              int32_t *created, size_t text_length);
+
+// A search of a store that does not walk as a plain Array: through its own
+// walk.
+template <class Match>
+[[gnu::noinline]] int32_t find_by_walk(QuolanObject *store, uint64_t own_slots, const void *key, int32_t kind,
+                                       bool create, FreePosition rule, int32_t *created)
+{
+    const Scan found = scan_walk(store, Match(key, kind), rule);
+    if (found.hit >= 0) return found.hit;
+    if (!create || lacks_referent(key, kind)) return -1;
+    return enter(store, own_slots, key, kind, found.free_position, created, kUnmeasured);
+}
+
+// A search of a plain store through its index: the same hit, the same free
+// position, the same cursor and current_slot as the scan.
+template <class Match, FreePosition Rule>
+[[gnu::noinline]] int32_t find_indexed(QuolanObject *store, KeyIndex *x, const Match &match, const void *key,
+                                       int32_t kind, bool create, int32_t *created)
+{
+    ArrayInstance *a = as_array(store);
+    const Element *entries = storage::at(a, 0);
+    const Hash hash = match.hash(x->seed);
+    uint32_t vacancy = 0;
+    int32_t hit = x->find(entries, hash, match, &vacancy);
+    if constexpr (std::is_same_v<Match, TextKey>) {
+        // Borrowed texts are not filed (their owner may change them): each
+        // is compared, and the lowest position that matches wins.
+        for (int32_t k = 0; k < x->borrowed_count; ++k) {
+            const int32_t p = x->borrowed[k];
+            if ((hit < 0 || p < hit) && match.same_bytes(entries[p].value.pointer)) hit = p;
+        }
+    }
+    storage::leave_walked(a, hit >= 0 ? hit + 1 : x->extent);
+    if (hit >= 0) return hit;
+    if (!create || lacks_referent(key, kind)) return -1;
+    const int32_t free_position = x->free_count == 0            ? -1
+                                  : Rule == FreePosition::Last ? x->last_free()
+                                                               : x->first_free();
+    const int32_t position = enter_plain(store, key, kind, free_position >= 0 ? free_position : -2, measured_length(match));
+    if (position >= 0 && created) *created = 1;
+    // A borrowed text is listed, not filed under its hash.
+    index_after_entry(a, x, position, position >= 0 && kind != String ? hash : 0, vacancy);
+    return position;
+}
+
+template <class Match, FreePosition Rule>
+int32_t find_with(QuolanObject *store, const void *key, int32_t kind, bool create, int32_t *created);
+
+// The first search of a store without tables makes them first: the walk
+// would fail its first step without them, and so would any put.
+template <class Match, FreePosition Rule>
+[[gnu::noinline]] int32_t find_after_tables(QuolanObject *store, const void *key, int32_t kind, bool create,
+                                            int32_t *created)
+{
+    if (storage::create_tables(as_array(store)) != StatusOk) return -1;
+    return find_with<Match, Rule>(store, key, kind, create, created);
+}
+
+// One search, a function for each kind of key and free-position rule.  An
+// index is attached only to a plain store without a maximum size, and any
+// change to the store since (sizes included) leaves it out of date: one that
+// is up to date vouches for the store, so the commonest case goes straight
+// to it.  A plain store too small for an index is scanned; any other store
+// is walked.
+template <class Match, FreePosition Rule>
+[[gnu::always_inline]] inline int32_t find_with(QuolanObject *store, const void *key, int32_t kind, bool create,
+                                                int32_t *created)
+{
+    if (created) *created = 0;
+    ArrayInstance *a = as_array(store);
+    const Match match(key, kind);
+    if constexpr (Match::kIndexed && kKeyIndex) {
+        // A store has an index only once it has held enough positions, and
+        // it never holds fewer while it keeps its tables.
+        if (storage::used(a) >= kIndexThreshold) {
+            KeyIndex *x = index_of(a);
+            if (x && x->current(a)) return find_indexed<Match, Rule>(store, x, match, key, kind, create, created);
+        }
+    }
+    if (!a->dimensions) return find_after_tables<Match, Rule>(store, key, kind, create, created);
+    const uint64_t own_slots = class_record(store).array_slots;
+    const int32_t max_size = storage::record(a).max_size;
+    // A negative maximum refuses the walk's very first step, and the walk
+    // then leaves the cursor as it finds it: that walk is taken as it is.
+    if ((own_slots & kIndexSlots) != kIndexSlots || max_size < 0)
+        return find_by_walk<Match>(store, own_slots, key, kind, create, Rule, created);
+    // The walk reads what Next reads: up to the used count, or a maximum
+    // lowered below it.
+    const int32_t extent = storage::walk_extent(a);
+    if constexpr (Match::kIndexed && kKeyIndex) {
+        if (extent >= kIndexThreshold && max_size == 0)
+            if (KeyIndex *x = index_for_search_rest(a)) return find_indexed<Match, Rule>(store, x, match, key, kind, create, created);
+    }
+    Scan found{-1, -1};
+    if (extent > 0) {
+        const Element *entries = storage::at(a, 0);
+        if constexpr (std::is_same_v<Match, TextKey>) {
+            found = match.words == 1 ? scan_storage_one_word<Match, Rule>(entries, extent, match)
+                                     : scan_storage<Match, Rule>(entries, extent, match);
+        } else {
+            found = scan_storage<Match, Rule>(entries, extent, match);
+        }
+    }
+    storage::leave_walked(a, found.hit >= 0 ? found.hit + 1 : extent);
+    if (found.hit >= 0) return found.hit;
+    if (!create || lacks_referent(key, kind)) return -1;
+    const int32_t target = found.free_position >= 0 ? found.free_position : -2;
+    const int32_t position = enter_plain(store, key, kind, target, measured_length(match));
+    if (position >= 0 && created) *created = 1;
+    return position;
+}
+
+}  // namespace search
+
+template <FreePosition Rule>
+int32_t find_in_store(QuolanObject *store, const void *key, int32_t kind, bool create, int32_t *created)
+{
+    using namespace search;
+    QC_CHECK_STORAGE_ON_RETURN(store);
+    if (lacks_referent(key, kind)) return find_with<NothingMatches, Rule>(store, key, kind, create, created);
+    switch (match_kind(kind)) {  // the integer kind first: the commonest member
+    case Integer: return find_with<IntegerKey, Rule>(store, key, kind, create, created);
+    case Double: return find_with<DoubleKey, Rule>(store, key, kind, create, created);
+    case String: return find_with<TextKey, Rule>(store, key, kind, create, created);
+    case Object:
+    case Pointer:
+    case OwnedPointer: return find_with<IdentityKey, Rule>(store, key, kind, create, created);
+    default: return find_with<OddKey, Rule>(store, key, kind, create, created);
+    }
+}
 
 }  // namespace qc
