@@ -6,6 +6,8 @@
 // without drift.
 #include <stdlib.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -14,6 +16,14 @@
 #include "../tools/record_walk.cpp"  // where a refusal names its record path
 
 namespace {
+
+char dir[] = "/tmp/quolan-file-fuzz-XXXXXX";
+
+void remove_files()
+{
+    for (const char *name : {"/in.qcf", "/out.qcf", "/again.qcf"}) std::remove((std::string(dir) + name).c_str());
+    std::remove(dir);
+}
 
 std::vector<unsigned char> contents(const std::string &path)
 {
@@ -26,8 +36,7 @@ std::vector<unsigned char> contents(const std::string &path)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static const bool created = qctool::create_all_classes();
-    static char dir[] = "/tmp/quolan-file-fuzz-XXXXXX";
-    static const std::string at = mkdtemp(dir) ? dir : "";
+    static const std::string at = mkdtemp(dir) && std::atexit(remove_files) == 0 ? dir : "";
     if (!created || at.empty()) __builtin_trap();
     const std::string in = at + "/in.qcf", out = at + "/out.qcf", again = at + "/again.qcf";
     std::ofstream(in, std::ios::binary).write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
