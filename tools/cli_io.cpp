@@ -112,6 +112,17 @@ bool TemporaryFile::create(std::string *why)
     return true;
 }
 
+std::string input_file(const std::string &path, std::string *why)
+{
+    if (path != "-") return path;
+    static TemporaryFile copy;
+    if (copy.path().empty()) {
+        std::vector<unsigned char> bytes;
+        if (!read_input(path, &bytes, why) || !copy.create(why) || !write_output(copy.path(), bytes, why)) return {};
+    }
+    return copy.path();
+}
+
 bool close_stdout(std::string *why)
 {
     errno = 0;

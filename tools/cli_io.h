@@ -24,6 +24,12 @@ bool write_output(const std::string &path, const std::vector<unsigned char> &byt
 // Copies the file at `from` to standard output, a piece at a time.
 bool copy_to_stdout(const std::string &from, std::string *why);
 
+// A name the library can open for `path`: the path itself, or for "-" a
+// copy of standard input, made on the first call (standard input reads only
+// once) and removed when the tool ends.  Empty, with `why`, when the copy
+// cannot be made.
+std::string input_file(const std::string &path, std::string *why);
+
 // An empty file of the tool's own in the temporary directory ($TMPDIR, else
 // /tmp), made by create() and removed with this object.
 class TemporaryFile {

@@ -45,30 +45,26 @@ FileError explain(const std::string &path, int32_t status)
 
 }  // namespace
 
-QuolanObject *load_file(const std::string &path, std::vector<unsigned char> *bytes, FileError *error)
+QuolanObject *load_file(const std::string &path, FileError *error)
 {
-    // Standard input is read once, so the library gets a copy of it.
-    std::vector<unsigned char> input;
     std::string why;
-    TemporaryFile copy;
-    if (path == "-" && !(read_input(path, &input, &why) && copy.create(&why) && write_output(copy.path(), input, &why))) {
+    const std::string file = input_file(path, &why);
+    if (file.empty()) {
         *error = unreadable(StatusFailed, why);
         return nullptr;
     }
-    const std::string &file = path == "-" ? copy.path() : path;
     QuolanObject *object = nullptr;
     const int32_t status = quolan_file_load(file.c_str(), &object);
-    if (status != StatusOk) {
-        *error = explain(file, status);
-        return nullptr;
-    }
-    if (bytes && path == "-") *bytes = std::move(input);
-    else if (bytes && !read_input(file, bytes, &why)) {
-        quolan_base_methods(object)->Delete(object);
-        *error = unreadable(StatusFailed, why);
-        return nullptr;
-    }
+    if (status != StatusOk) *error = explain(file, status);
     return object;
+}
+
+bool read_file(const std::string &path, std::vector<unsigned char> *bytes)
+{
+    std::string why;
+    if (read_input(input_file(path, &why), bytes, &why)) return true;
+    report(input_name(path), why);
+    return false;
 }
 
 bool save_file(QuolanObject *object, const std::string &path, FileError *error)
@@ -117,10 +113,10 @@ int report(const std::string &name, const std::string &message)
 namespace {
 
 // The container in the file at `path`; NULL after reporting.
-QuolanObject *load(const std::string &path, std::vector<unsigned char> *bytes = nullptr)
+QuolanObject *load(const std::string &path)
 {
     FileError error;
-    QuolanObject *object = load_file(path, bytes, &error);
+    QuolanObject *object = load_file(path, &error);
     if (!object) report(input_name(path), error);
     return object;
 }
@@ -149,8 +145,9 @@ int demo(const Operands &args)
     std::string why;
     if (!first.create(&why) || !again.create(&why)) return report("demo", why);
     if (!save_file(doc.o, first.path(), &error)) return report("demo", error);
-    Owned loaded{load_file(first.path(), &saved, &error)};
+    Owned loaded{load_file(first.path(), &error)};
     if (!loaded.o) return report("demo", error);
+    if (!read_input(first.path(), &saved, &why)) return report("demo", why);
     if (!write_output(path, saved, &why)) return report(output_name(path), why);
     std::fprintf(text, "saved a %s document: %zu bytes to %s\n", class_name(doc.o).c_str(), saved.size(),
                  output_name(path).c_str());
@@ -171,9 +168,9 @@ int dump(const Operands &args)
 
 int check(const Operands &args)
 {
+    Owned o{load(args[0])};
     std::vector<unsigned char> bytes;
-    Owned o{load(args[0], &bytes)};
-    if (!o.o) return 1;
+    if (!o.o || !read_file(args[0], &bytes)) return 1;
     if (auto repeat = find_repeat(bytes))
         return report(input_name(args[0]), FileError{StatusFailed, repeat->offset, repeat->message, repeat->path});
     std::printf("%s: ok, one %s\n", input_name(args[0]).c_str(), class_name(o.o).c_str());
@@ -183,7 +180,7 @@ int check(const Operands &args)
 int to_json(const Operands &args)
 {
     std::vector<unsigned char> bytes;
-    if (!Owned{load(args[0], &bytes)}.o) return 1;
+    if (!Owned{load(args[0])}.o || !read_file(args[0], &bytes)) return 1;
     const std::string out = args.size() > 1 ? args[1] : "-";
     std::string text;
     try {

@@ -21,9 +21,13 @@ int import_command(const Operands &args);
 int export_command(const Operands &args);
 
 // The container in the file at `path` ("-": standard input), loaded by the
-// library (caller deletes), or NULL with `error`.  With `bytes`, also the
-// file's bytes, for the commands that look at the record itself.
-QuolanObject *load_file(const std::string &path, std::vector<unsigned char> *bytes, FileError *error);
+// library (caller deletes), or NULL with `error`.  The commands that look at
+// the record itself read the bytes afterwards (input_file in cli_io.h).
+QuolanObject *load_file(const std::string &path, FileError *error);
+
+// The bytes of the file at `path` ("-": the copy of standard input that
+// load_file read); false after reporting.
+bool read_file(const std::string &path, std::vector<unsigned char> *bytes);
 
 // Saves `object` to `path` ("-": standard output) with the library.
 bool save_file(QuolanObject *object, const std::string &path, FileError *error);

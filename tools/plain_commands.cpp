@@ -23,9 +23,12 @@ int import_command(const Operands &args)
 
 int export_command(const Operands &args)
 {
-    std::vector<unsigned char> bytes;
+    // The library's load checks the file; the container goes before the
+    // bytes come in, so the two never take memory at once.
     FileError error;
-    if (!Owned{load_file(args[0], &bytes, &error)}.o) return report(input_name(args[0]), error);
+    if (!Owned{load_file(args[0], &error)}.o) return report(input_name(args[0]), error);
+    std::vector<unsigned char> bytes;
+    if (!read_file(args[0], &bytes)) return 1;
     std::string why, text;
     size_t nulled = 0;
     try {
