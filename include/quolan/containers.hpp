@@ -385,9 +385,12 @@ concept view_converts = !std::is_same_v<G, F> && std::is_base_of_v<std::remove_c
                         (std::is_const_v<F> || !std::is_const_v<G>);
 
 // Whether the methods that change an object exist: on handles and views,
-// not on read-only views (View<const F>).
+// not on read-only views.  Told from the type's name alone, as Self is
+// still incomplete where some compilers first ask.
+template <class T> struct read_only : std::false_type {};
+template <class F> struct read_only<View<const F>> : std::true_type {};
 template <class Self>
-concept writable = !std::is_const_v<typename Self::family>;
+concept writable = !read_only<Self>::value;
 
 // What the ops mixins reach their object through: reads from a const Self,
 // changes from a non-const one.
