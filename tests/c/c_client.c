@@ -14,93 +14,78 @@
 #include <unistd.h>
 
 #include "quolan/containers.h"
-#include "quolan/stream.h"
 
 static int failures = 0;
 #define CHECK(cond) \
     ((cond) ? (void)0 : (void)(++failures, fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond)))
 
-static char dir[] = "/tmp/quolan-c-client-XXXXXX";
-static char path[256], other[256];
+static char dir[] = "/tmp/quolan-c-client-XXXXXX", path[256], bad[256];
 static unsigned char saved[512];
 static size_t saved_size;
 
 static QuolanObject *make(QuolanObject *cls) { return quolan_base_methods(cls)->New(cls); }
 static void drop(QuolanObject *o) { quolan_base_methods(o)->Delete(o); }
 
-static void write_file(const char *to, const unsigned char *bytes, size_t n)
+/* Writes (mode "wb") or reads ("rb") a whole file; answers the bytes moved. */
+static size_t file_io(const char *name, const char *mode, unsigned char *bytes, size_t n)
 {
-    FILE *f = fopen(to, "wb");
-    CHECK(f && fwrite(bytes, 1, n, f) == n && fclose(f) == 0);
+    FILE *f = fopen(name, mode);
+    size_t moved = !f ? 0 : mode[0] == 'w' ? fwrite(bytes, 1, n, f) : fread(bytes, 1, n, f);
+    return f && fclose(f) == 0 ? moved : 0;
 }
 
-static size_t read_file(const char *from, unsigned char *bytes, size_t room)
-{
-    FILE *f = fopen(from, "rb");
-    size_t n = f ? fread(bytes, 1, room, f) : 0;
-    if (f) fclose(f);
-    return n;
-}
-
-/* Entries in the work directory: a failed save must leave no temporary. */
+/* Files in the work directory: a failed save must leave no new file. */
 static int entries(void)
 {
     int n = 0;
     DIR *d = opendir(dir);
-    struct dirent *e;
-    while (d && (e = readdir(d)) != NULL) n += e->d_name[0] != '.';
+    while (d && readdir(d)) ++n;
     if (d) closedir(d);
     return n;
 }
 
 /* A refused load answers `want` (0: any failure) and sets *out to NULL. */
-static void refused(const unsigned char *bytes, size_t n, int32_t want)
+static void refused(unsigned char *bytes, size_t n, int32_t want)
 {
     QuolanObject *out = (QuolanObject *)&out;
     int32_t status;
-    write_file(other, bytes, n);
-    status = quolan_file_load(other, &out);
+    CHECK(file_io(bad, "wb", bytes, n) == n);
+    status = quolan_file_load(bad, &out);
     CHECK(status != StatusOk && (want == 0 || status == want) && out == NULL);
 }
 
-static void tables_and_names(void)
+static void tables_and_names(QuolanObject *a)
 {
-    QuolanObject *a = make(array_baseclass_init());
     const ArrayMethods *m = quolan_array_methods(a);
     void *value = NULL;
     int32_t tag = -1;
-    CHECK(a->methods == array_baseclass->methods);
-    CHECK(m->PutIntAt(a, 42, -2) == StatusOk && m->PutStringCopyAt(a, "hello", -2) == StatusOk);
-    CHECK(m->GetAt(a, &value, &tag, 1) == StatusOk && tag == OwnedString && strcmp((const char *)value, "hello") == 0);
-    CHECK(m->GetAt(a, &value, &tag, 7) == StatusOutOfRange);
+    CHECK(m->PutStringCopyAt(a, "hello", -2) == StatusOk && m->GetAt(a, &value, &tag, 7) == StatusOutOfRange);
+    CHECK(m->GetAt(a, &value, &tag, 0) == StatusOk && tag == OwnedString && strcmp((const char *)value, "hello") == 0);
     /* Slot numbers and typed tables agree, and named lookup finds the same. */
     CHECK((QuolanMethod)m->GetAt == a->methods[ArraySlot_GetAt]);
     CHECK(quolan_base_methods(a)->GetMethod(a, "GetAt") == a->methods[ArraySlot_GetAt]);
     CHECK(strcmp(quolan_status_name(StatusOutOfRange), "StatusOutOfRange") == 0);
     CHECK(strcmp(quolan_status_name(StatusFailedFlag), "StatusFailedFlag") == 0);
     CHECK(strcmp(quolan_status_name(-7), "StatusUnknown") == 0);
-    drop(a);
 }
 
-/* A dictionary holding text, a number and an array saves, and loads back as
- * a Dict equal key by key; the file is the bytes its Save writes, framed. */
-static void round_trip(void)
+/* A dictionary holding a number and an array saves as its framed record,
+ * over a file whose permissions it keeps, and loads back as a Dict with the
+ * same entries. */
+static void round_trip(QuolanObject *list)
 {
-    QuolanObject *doc = make(dict_baseclass_init()), *list = make(array_baseclass_init()), *loaded = NULL;
+    QuolanObject *doc = make(dict_baseclass_init()), *loaded = NULL;
     const DictMethods *d = quolan_dict_methods(doc);
     void *value = NULL;
     int32_t kind = 0;
-    char name[128] = "";
-    CHECK(quolan_array_methods(list)->PutDoubleAt(list, 2.5, -2) == StatusOk);
-    CHECK(d->PutStringKey(doc, "report", OwnedString, "title") == StatusOk);
+    struct stat st;
     CHECK(d->PutIntStringKey(doc, 7, "count") == StatusOk);
-    CHECK(d->PutStringKey(doc, list, OwnedObject, "list") == StatusOk);
-    CHECK(quolan_file_save(doc, path) == StatusOk);
-    saved_size = read_file(path, saved, sizeof saved);
+    CHECK(d->PutStringKey(doc, list, Object, "list") == StatusOk);
+    CHECK(quolan_file_save(doc, path) == StatusOk && chmod(path, 0604) == 0);
+    CHECK(quolan_file_save(doc, path) == StatusOk && stat(path, &st) == 0 && (st.st_mode & 0777) == 0604);
+    saved_size = file_io(path, "rb", saved, sizeof saved);
     CHECK(saved_size > 16 && memcmp(saved, "QUOLANCF\001\000\000\000\004\000\000\000Dict", 16) == 0);
-
-    CHECK(quolan_file_load(path, &loaded) == StatusOk && loaded);
-    CHECK(quolan_base_methods(loaded)->IsA(loaded, name) && strcmp(name, "Dict") == 0);
+    CHECK(quolan_file_load(path, &loaded) == StatusOk && loaded && loaded->methods == dict_baseclass->methods);
     CHECK(d->GetStringKey(loaded, &value, &kind, "count") == StatusOk && kind == Integer && *(int32_t *)value == 7);
     CHECK(d->GetStringKey(loaded, &value, &kind, "list") == StatusOk && kind == OwnedObject &&
           quolan_base_methods(list)->IsEqual(list, value) == 1);
@@ -111,10 +96,8 @@ static void round_trip(void)
 static void bad_files(void)
 {
     unsigned char bytes[sizeof saved + 1];
-    size_t cuts[] = {0, 4, 11, 15, 20, 0};
-    size_t i;
+    size_t cuts[] = {0, 4, 11, 15, 20, 0}, i;
     QuolanObject *out = NULL;
-    char missing[300];
     cuts[5] = saved_size - 1;
     memcpy(bytes, saved, saved_size);
     for (i = 0; i < sizeof cuts / sizeof cuts[0]; ++i) refused(bytes, cuts[i], 0); /* empty and cut short */
@@ -128,34 +111,31 @@ static void bad_files(void)
     refused(bytes, saved_size, StatusFailed); /* "Dixt": no such class */
     bytes[18] = 'c', bytes[24] = 3;
     refused(bytes, saved_size, StatusBadType); /* a key entry of a tag no record holds */
-
-    CHECK(quolan_file_load(dir, &out) == StatusFailed && out == NULL); /* a directory */
-    snprintf(missing, sizeof missing, "%s/missing.qcf", dir);
-    CHECK(quolan_file_load(missing, &out) == StatusFailed && out == NULL);
+    remove(bad);
+    CHECK(quolan_file_load(bad, &out) == StatusFailed && out == NULL); /* missing */
+    CHECK(quolan_file_load(dir, &out) == StatusFailed && out == NULL);
     CHECK(quolan_file_load(NULL, &out) == StatusFailed && quolan_file_load(path, NULL) == StatusFailed);
 }
 
 /* Saves that cannot succeed answer a status, leave no file behind and
- * leave a file they would have replaced as it was. */
-static void failed_saves(void)
+ * leave the file they would have replaced as it was. */
+static void failed_saves(QuolanObject *a)
 {
-    QuolanObject *a = make(array_baseclass_init()), *deferred = make(array_deferclass_init());
+    QuolanObject *deferred = make(array_deferclass_init());
     unsigned char now[sizeof saved];
     struct rlimit limit;
     const int before = entries();
     int i;
     char missing[300];
-    for (i = 0; i < 100; ++i) CHECK(quolan_array_methods(a)->PutIntAt(a, i, -2) == StatusOk);
     snprintf(missing, sizeof missing, "%s/no/such/dir.qcf", dir);
-    CHECK(quolan_file_save(a, missing) == StatusFailed);
-    CHECK(quolan_file_save(a, dir) == StatusFailed); /* the target is a directory */
+    CHECK(quolan_file_save(a, missing) == StatusFailed && quolan_file_save(a, dir) == StatusFailed);
     CHECK(quolan_file_save(deferred, path) == StatusFailed); /* a class with no saved form */
+    CHECK(quolan_file_save(NULL, path) == StatusFailed && quolan_file_save(a, NULL) == StatusFailed);
     CHECK(quolan_array_methods(a)->PutPtrAt(a, &limit, 0) == StatusOk);
     CHECK(quolan_file_save(a, path) == StatusBadType); /* a pointer has no saved form */
-    CHECK(quolan_file_save(NULL, path) == StatusFailed && quolan_file_save(a, NULL) == StatusFailed);
 
-    /* Bytes the file stream buffers until it is closed, refused then. */
-    CHECK(quolan_array_methods(a)->PutIntAt(a, 0, 0) == StatusOk);
+    /* Bytes the file stream keeps until it is closed, refused only then. */
+    for (i = 0; i < 100; ++i) CHECK(quolan_array_methods(a)->PutIntAt(a, i, i) == StatusOk);
     signal(SIGXFSZ, SIG_IGN);
     CHECK(getrlimit(RLIMIT_FSIZE, &limit) == 0);
     limit.rlim_cur = 64;
@@ -164,23 +144,23 @@ static void failed_saves(void)
     limit.rlim_cur = limit.rlim_max;
     CHECK(setrlimit(RLIMIT_FSIZE, &limit) == 0);
 
-    CHECK(read_file(path, now, sizeof now) == saved_size && memcmp(now, saved, saved_size) == 0);
+    CHECK(file_io(path, "rb", now, sizeof now) == saved_size && memcmp(now, saved, saved_size) == 0);
     CHECK(entries() == before);
     drop(deferred);
-    drop(a);
 }
 
 int main(void)
 {
-    CHECK(mkdtemp(dir) != NULL);
+    QuolanObject *a = make(array_baseclass_init());
+    CHECK(mkdtemp(dir) != NULL && a->methods == array_baseclass->methods);
     snprintf(path, sizeof path, "%s/doc.qcf", dir);
-    snprintf(other, sizeof other, "%s/bad.qcf", dir);
-    tables_and_names();
-    round_trip();
+    snprintf(bad, sizeof bad, "%s/bad.qcf", dir);
+    tables_and_names(a);
+    round_trip(a);
     bad_files();
-    remove(other);
-    failed_saves();
+    failed_saves(a);
     remove(path);
     CHECK(rmdir(dir) == 0);
+    drop(a);
     return failures == 0 ? 0 : 1;
 }

@@ -1,8 +1,7 @@
 // A C++ client, built in the tree and against the installed package: a
 // document made from std::string_view slices of one line of text, looked at
-// with ranges algorithms, saved and loaded with the file functions (bad
-// files and bad targets answer statuses), and what const allows, checked by
-// the compiler.
+// with ranges algorithms, saved and loaded through the layer, and what const
+// allows, checked by the compiler.
 #include <quolan/containers.hpp>
 
 #include <algorithm>
@@ -78,32 +77,23 @@ void ranges_over_a_document(q::Dict &doc)
 
     auto set = q::GenSet::make();
     for (int32_t n : {3, 1, 3, 2}) CHECK(set.insert(n).ok());
-    CHECK(set.insert(std::string("three")).ok() && set.contains("three") && set.erase("three").ok());
-    auto members = set.to_vector();
-    CHECK(members.size() == 3 && std::ranges::all_of(members, [](const q::Value &v) { return v.as_int() > 0; }));
-
+    CHECK(std::ranges::is_permutation(set.to_vector() | std::views::transform([](const q::Value &v) { return *v.as_int(); }),
+                                      std::vector<int32_t>{1, 2, 3}));
     CHECK(doc.erase(std::string_view("name")).ok() && !doc.contains("name") && doc.count() == 2);
-    CHECK(doc.put(std::string_view("name"), "lovelace").ok());  // takes the free position back
 }
 
-void files(const q::Dict &doc, const std::string &dir)
+// The file functions themselves are the C client's business; here, what
+// the layer adds: text paths, owning results, the class check.
+void files(const q::Dict &doc, const std::string &path)
 {
-    const std::string path = dir + "/doc.qcf", bad = dir + "/bad.qcf";
     CHECK(q::save_file(doc, path).ok());
-    auto loaded = q::load_file<q::Dict>(path);
+    auto loaded = q::load_file<q::Dict>(std::string_view(path));
     CHECK(loaded.ok() && loaded->same_content(doc) && !loaded->equals(doc));
-    CHECK(q::load_file(std::string_view(path)).ok());
-    auto wrong = q::load_file<q::GenSet>(path);
+    auto any = q::load_file(path);
+    CHECK(any.ok() && q::view_cast<q::DictView>(any.value));
+    auto wrong = q::load_file<q::GenSet>(path.c_str());
     CHECK(wrong.status == StatusBadType && !wrong.value);
-
-    auto set = q::GenSet::make();
-    CHECK(set.insert(1).ok() && q::save_file(set, bad).ok());
-    std::FILE *f = std::fopen(bad.c_str(), "ab");
-    CHECK(f && std::fputc(0, f) == 0 && std::fclose(f) == 0);
-    CHECK(q::load_file(bad).status == StatusFailed);  // a byte after the record
-    CHECK(q::load_file(dir + "/missing.qcf").status == StatusFailed);
-    CHECK(q::save_file(doc, dir) == StatusFailed);  // a directory
-    CHECK(std::remove(path.c_str()) == 0 && std::remove(bad.c_str()) == 0);
+    CHECK(std::remove(path.c_str()) == 0 && q::load_file(path).status == StatusFailed);
 }
 
 }  // namespace
@@ -115,7 +105,7 @@ int main()
     std::string line = "name=ada;langs=c,c++;year=1843";
     auto doc = parse(line);
     ranges_over_a_document(doc);
-    files(doc, dir);
+    files(doc, std::string(dir) + "/doc.qcf");
     CHECK(std::remove(dir) == 0);
     if (failures == 0) std::printf("C++ client ok\n");
     return failures == 0 ? 0 : 1;
