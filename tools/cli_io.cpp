@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace qctool {
 
@@ -70,6 +72,55 @@ bool write_output(const std::string &path, const std::string &bytes, std::string
 bool write_output(const std::string &path, const std::vector<unsigned char> &bytes, std::string *why)
 {
     return write_bytes(path, bytes.data(), bytes.size(), why);
+}
+
+bool copy_to_stdout(const std::string &from, std::string *why)
+{
+    FILE *f = std::fopen(from.c_str(), "rb");
+    if (!f) {
+        *why = std::string("cannot read: ") + std::strerror(errno);
+        return false;
+    }
+    unsigned char chunk[65536];
+    size_t n;
+    bool ok = true;
+    while (ok && (n = std::fread(chunk, 1, sizeof chunk, f)) > 0) ok = write_bytes("-", chunk, n, why);
+    if (ok && std::ferror(f)) {
+        *why = std::string("cannot read: ") + std::strerror(errno);
+        ok = false;
+    }
+    std::fclose(f);
+    return ok;
+}
+
+TemporaryFile::~TemporaryFile()
+{
+    if (!path_.empty()) std::remove(path_.c_str());
+}
+
+bool TemporaryFile::create(std::string *why)
+{
+    const char *dir = std::getenv("TMPDIR");
+    std::string name = std::string(dir && *dir ? dir : "/tmp") + "/qctool-XXXXXX";
+    const int fd = mkstemp(name.data());
+    if (fd < 0) {
+        *why = std::string("cannot make a temporary file: ") + std::strerror(errno);
+        return false;
+    }
+    close(fd);
+    path_ = name;
+    return true;
+}
+
+std::string input_file(const std::string &path, std::string *why)
+{
+    if (path != "-") return path;
+    static TemporaryFile copy;
+    if (copy.path().empty()) {
+        std::vector<unsigned char> bytes;
+        if (!read_input(path, &bytes, why) || !copy.create(why) || !write_output(copy.path(), bytes, why)) return {};
+    }
+    return copy.path();
 }
 
 bool close_stdout(std::string *why)

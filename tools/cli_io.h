@@ -21,6 +21,30 @@ bool read_input(const std::string &path, std::vector<unsigned char> *out, std::s
 bool write_output(const std::string &path, const std::string &bytes, std::string *why);
 bool write_output(const std::string &path, const std::vector<unsigned char> &bytes, std::string *why);
 
+// Copies the file at `from` to standard output, a piece at a time.
+bool copy_to_stdout(const std::string &from, std::string *why);
+
+// A name the library can open for `path`: the path itself, or for "-" a
+// copy of standard input, made on the first call (standard input reads only
+// once) and removed when the tool ends.  Empty, with `why`, when the copy
+// cannot be made.
+std::string input_file(const std::string &path, std::string *why);
+
+// An empty file of the tool's own in the temporary directory ($TMPDIR, else
+// /tmp), made by create() and removed with this object.
+class TemporaryFile {
+public:
+    TemporaryFile() = default;
+    TemporaryFile(const TemporaryFile &) = delete;
+    TemporaryFile &operator=(const TemporaryFile &) = delete;
+    ~TemporaryFile();
+    bool create(std::string *why);
+    const std::string &path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
 // Flushes and closes standard output; false with `why` when anything written
 // to it was lost (a full disk, a closed pipe).
 bool close_stdout(std::string *why);

@@ -2,7 +2,9 @@
 // lossless JSON form.
 #include "commands.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "cli_io.h"
 #include "demo_document.h"
@@ -12,12 +14,93 @@
 
 namespace qctool {
 
+namespace {
+
+FileError unreadable(int32_t status, const std::string &why)
+{
+    FileError e(status, 0, why);
+    e.located = false;
+    return e;
+}
+
+// Why the library refused the file at `path`, from its bytes.
+FileError explain(const std::string &path, int32_t status)
+{
+    std::vector<unsigned char> bytes;
+    std::string why;
+    if (!read_input(path, &bytes, &why)) return unreadable(status, why);
+    FileError error;
+    if (Owned loaded{unframe(bytes, &error)}; loaded.o) return FileError(status, 0, "the library refuses the file");
+    // Say why a class that exists cannot be in a file at all.
+    if (bytes.size() >= 16) {
+        size_t length = bytes[12] | bytes[13] << 8 | bytes[14] << 16 | size_t{bytes[15]} << 24;
+        if (length <= bytes.size() - 16) {
+            std::string name(bytes.begin() + 16, bytes.begin() + 16 + static_cast<ptrdiff_t>(length));
+            if (has_no_saved_form(name))
+                error.message += ": " + name + " containers have no saved form (their Save and Load answer StatusFailed)";
+        }
+    }
+    return error;
+}
+
+}  // namespace
+
+QuolanObject *load_file(const std::string &path, FileError *error)
+{
+    std::string why;
+    const std::string file = input_file(path, &why);
+    if (file.empty()) {
+        *error = unreadable(StatusFailed, why);
+        return nullptr;
+    }
+    QuolanObject *object = nullptr;
+    const int32_t status = quolan_file_load(file.c_str(), &object);
+    if (status != StatusOk) *error = explain(file, status);
+    return object;
+}
+
+bool read_file(const std::string &path, std::vector<unsigned char> *bytes)
+{
+    std::string why;
+    if (read_input(input_file(path, &why), bytes, &why)) return true;
+    report(input_name(path), why);
+    return false;
+}
+
+bool save_file(QuolanObject *object, const std::string &path, FileError *error)
+{
+    // Standard output cannot be renamed into place: the file goes there
+    // once the library has written it whole.
+    TemporaryFile copy;
+    std::string why;
+    if (path == "-" && !copy.create(&why)) {
+        *error = unreadable(StatusFailed, why);
+        return false;
+    }
+    const std::string &file = path == "-" ? copy.path() : path;
+    const int32_t status = quolan_file_save(object, file.c_str());
+    if (status != StatusOk) {
+        // errno says why when the file system refused; else the container did.
+        *error = unreadable(status, status == StatusFailed && errno
+                                        ? std::string("cannot write: ") + std::strerror(errno)
+                                        : "the " + class_name(object) + " cannot be saved (status " +
+                                              std::to_string(status) + " " + quolan_status_name(status) + ")");
+        return false;
+    }
+    if (path == "-" && !copy_to_stdout(file, &why)) {
+        *error = unreadable(StatusFailed, why);
+        return false;
+    }
+    return true;
+}
+
 int report(const std::string &name, const FileError &e)
 {
+    if (!e.located) return report(name, e.message);
     std::string where = "at byte " + std::to_string(e.offset);
     if (!e.record_path.empty()) where += ", in " + e.record_path;
     std::fprintf(stderr, "qctool: %s: %s: %s (status %d %s)\n", name.c_str(), where.c_str(),
-                 e.message.c_str(), e.status, status_name(e.status));
+                 e.message.c_str(), e.status, quolan_status_name(e.status));
     return 1;
 }
 
@@ -29,39 +112,13 @@ int report(const std::string &name, const std::string &message)
 
 namespace {
 
-struct Owned {
-    QuolanObject *o;
-    explicit Owned(QuolanObject *object) : o(object) {}
-    Owned(const Owned &) = delete;
-    Owned &operator=(const Owned &) = delete;
-    ~Owned()
-    {
-        if (o) quolan_base_methods(o)->Delete(o);
-    }
-};
-
-// The file's bytes and the container they hold; false after reporting.
-bool load(const std::string &path, std::vector<unsigned char> *bytes, QuolanObject **object)
+// The container in the file at `path`; NULL after reporting.
+QuolanObject *load(const std::string &path)
 {
-    std::string why;
-    if (!read_input(path, bytes, &why)) {
-        report(input_name(path), why);
-        return false;
-    }
     FileError error;
-    *object = unframe(*bytes, &error);
-    if (*object) return true;
-    // Say why a class that exists cannot be in a file at all.
-    if (bytes->size() >= 16) {
-        size_t length = (*bytes)[12] | (*bytes)[13] << 8 | (*bytes)[14] << 16 | size_t{(*bytes)[15]} << 24;
-        if (length <= bytes->size() - 16) {
-            std::string name(bytes->begin() + 16, bytes->begin() + 16 + static_cast<ptrdiff_t>(length));
-            if (has_no_saved_form(name))
-                error.message += ": " + name + " containers have no saved form (their Save and Load answer StatusFailed)";
-        }
-    }
-    report(input_name(path), error);
-    return false;
+    QuolanObject *object = load_file(path, &error);
+    if (!object) report(input_name(path), error);
+    return object;
 }
 
 int print_to(QuolanObject *o, FILE *out, const std::string &name)
@@ -80,39 +137,40 @@ int demo(const Operands &args)
     FILE *text = path == "-" ? stderr : stdout;
     Owned doc{build_demo_document()};
     if (!doc.o) return report("demo", "cannot build the document");
-    std::vector<unsigned char> saved;
+    // Saved, loaded back and saved again through files of the tool's own;
+    // the first is what goes to `path`.
+    TemporaryFile first, again;
+    std::vector<unsigned char> saved, resaved;
     FileError error;
-    if (!frame(doc.o, &saved, &error)) return report("demo", error);
     std::string why;
+    if (!first.create(&why) || !again.create(&why)) return report("demo", why);
+    if (!save_file(doc.o, first.path(), &error)) return report("demo", error);
+    Owned loaded{load_file(first.path(), &error)};
+    if (!loaded.o) return report("demo", error);
+    if (!read_input(first.path(), &saved, &why)) return report("demo", why);
     if (!write_output(path, saved, &why)) return report(output_name(path), why);
     std::fprintf(text, "saved a %s document: %zu bytes to %s\n", class_name(doc.o).c_str(), saved.size(),
                  output_name(path).c_str());
-
-    Owned loaded{unframe(saved, &error)};
-    if (!loaded.o) return report(output_name(path), error);
-    std::vector<unsigned char> again;
-    if (!frame(loaded.o, &again, &error)) return report(output_name(path), error);
-    if (again != saved) return report(output_name(path), "the loaded document saves differently");
-    std::fprintf(text, "loaded it back: the same %zu bytes when saved again\n\n", again.size());
+    if (!save_file(loaded.o, again.path(), &error)) return report("demo", error);
+    if (!read_input(again.path(), &resaved, &why)) return report("demo", why);
+    if (resaved != saved) return report(output_name(path), "the loaded document saves differently");
+    std::fprintf(text, "loaded it back: the same %zu bytes when saved again\n\n", resaved.size());
     return print_to(loaded.o, text, output_name(path));
 }
 
 int dump(const Operands &args)
 {
-    std::vector<unsigned char> bytes;
-    QuolanObject *raw = nullptr;
-    if (!load(args[0], &bytes, &raw)) return 1;
-    Owned o{raw};
+    Owned o{load(args[0])};
+    if (!o.o) return 1;
     std::printf("%s\n", class_name(o.o).c_str());
     return print_to(o.o, stdout, input_name(args[0]));
 }
 
 int check(const Operands &args)
 {
+    Owned o{load(args[0])};
     std::vector<unsigned char> bytes;
-    QuolanObject *raw = nullptr;
-    if (!load(args[0], &bytes, &raw)) return 1;
-    Owned o{raw};
+    if (!o.o || !read_file(args[0], &bytes)) return 1;
     if (auto repeat = find_repeat(bytes))
         return report(input_name(args[0]), FileError{StatusFailed, repeat->offset, repeat->message, repeat->path});
     std::printf("%s: ok, one %s\n", input_name(args[0]).c_str(), class_name(o.o).c_str());
@@ -122,9 +180,7 @@ int check(const Operands &args)
 int to_json(const Operands &args)
 {
     std::vector<unsigned char> bytes;
-    QuolanObject *raw = nullptr;
-    if (!load(args[0], &bytes, &raw)) return 1;
-    Owned o{raw};
+    if (!Owned{load(args[0])}.o || !read_file(args[0], &bytes)) return 1;
     const std::string out = args.size() > 1 ? args[1] : "-";
     std::string text;
     try {
@@ -164,7 +220,7 @@ int from_json(const Operands &args)
         std::string where = "byte " + std::to_string(e.offset) + " of the container file";
         if (!e.record_path.empty()) where += ", in " + e.record_path;
         return report(name + ": " + path, e.message + " (" + where + "; status " + std::to_string(e.status) +
-                                              " " + status_name(e.status) + ")");
+                                              " " + quolan_status_name(e.status) + ")");
     };
     FileError error;
     Owned o{unframe(bytes, &error)};
@@ -175,8 +231,10 @@ int from_json(const Operands &args)
     if (auto repeat = find_repeat(bytes))
         return refuse(json_path_at(form, repeat->offset + 1),
                       FileError{StatusFailed, repeat->offset, repeat->message, repeat->path});
+    TemporaryFile saved;
     std::vector<unsigned char> again;
-    if (frame(o.o, &again, &error) && again != bytes)
+    if (saved.create(&why) && save_file(o.o, saved.path(), &error) && read_input(saved.path(), &again, &why) &&
+        again != bytes)
         std::fprintf(stderr, "qctool: %s: note: loading and saving this container gives other bytes\n", name.c_str());
     return write_output(args[1], bytes, &why) ? 0 : report(output_name(args[1]), why);
 }

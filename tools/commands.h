@@ -20,10 +20,23 @@ int from_json(const Operands &args);
 int import_command(const Operands &args);
 int export_command(const Operands &args);
 
+// The container in the file at `path` ("-": standard input), loaded by the
+// library (caller deletes), or NULL with `error`.  The commands that look at
+// the record itself read the bytes afterwards (input_file in cli_io.h).
+QuolanObject *load_file(const std::string &path, FileError *error);
+
+// The bytes of the file at `path` ("-": the copy of standard input that
+// load_file read); false after reporting.
+bool read_file(const std::string &path, std::vector<unsigned char> *bytes);
+
+// Saves `object` to `path` ("-": standard output) with the library.
+bool save_file(QuolanObject *object, const std::string &path, FileError *error);
+
 // "qctool: NAME: at byte N, in RECORD PATH: MESSAGE (status S NAME)" on
 // stderr; answers 1.
 int report(const std::string &name, const FileError &e);
-// "qctool: NAME: MESSAGE" on stderr; answers 1.
+// "qctool: NAME: MESSAGE" on stderr (and so a FileError not `located`);
+// answers 1.
 int report(const std::string &name, const std::string &message);
 
 }  // namespace qctool

@@ -7,43 +7,11 @@
 
 namespace qctool {
 
-namespace {
-
-struct Stream {
-    QuolanObject *s;
-    explicit Stream(QuolanObject *stream) : s(stream) {}
-    ~Stream()
-    {
-        if (s) quolan_base_methods(s)->Delete(s);
-    }
-    Stream(const Stream &) = delete;
-    Stream &operator=(const Stream &) = delete;
-};
-
-}  // namespace
-
 bool create_all_classes()
 {
     return array_baseclass_init() && dict_baseclass_init() && array_typedclass_init() &&
            dict_typedclass_init() && array_deferclass_init() && dict_deferclass_init() &&
            genset_baseclass_init();
-}
-
-const char *status_name(int32_t status)
-{
-    switch (status) {
-    case StatusOk: return "StatusOk";
-    case StatusFailedFlag: return "StatusFailedFlag";
-    case StatusNotFound: return "StatusNotFound";
-    case StatusFailed: return "StatusFailed";
-    case StatusBadType: return "StatusBadType";
-    case StatusLocked: return "StatusLocked";
-    case StatusNoMemory: return "StatusNoMemory";
-    case StatusOutOfRange: return "StatusOutOfRange";
-    case StatusNeedsDouble: return "StatusNeedsDouble";
-    case StatusBaseIgnored: return "StatusBaseIgnored";
-    default: return "unknown status";
-    }
 }
 
 std::string class_name(QuolanObject *object)
@@ -53,59 +21,34 @@ std::string class_name(QuolanObject *object)
     return name;
 }
 
-bool frame(QuolanObject *object, std::vector<unsigned char> *out, FileError *error)
-{
-    Stream s(quolan_memory_stream_new());
-    if (!s.s) {
-        *error = {StatusNoMemory, 0, "cannot make a memory stream"};
-        return false;
-    }
-    const StreamMethods *m = quolan_stream_methods(s.s);
-    int32_t status = m->WriteBytes(s.s, kMagic, 8) == 8 ? m->WriteInt32(s.s, kFormatVersion)
-                                                         : StatusFailed;
-    if (status == StatusOk) status = registrar_save_quolan_class_type(object, s.s);
-    if (status != StatusOk) {
-        *error = {status, 0, "cannot write the file header"};
-        return false;
-    }
-    status = quolan_base_methods(object)->Save(object, s.s, 0);
-    size_t size = 0;
-    const unsigned char *bytes = quolan_memory_stream_data(s.s, &size);
-    if (status != StatusOk) {
-        *error = {status, size, "the " + class_name(object) + " cannot be saved"};
-        return false;
-    }
-    out->assign(bytes, bytes + size);
-    return true;
-}
-
 QuolanObject *unframe(const std::vector<unsigned char> &bytes, FileError *error)
 {
     if (bytes.size() < 12 || std::memcmp(bytes.data(), kMagic, 8) != 0) {
         *error = {StatusFailed, 0, "not a QUOLAN container file (no QUOLANCF magic)"};
         return nullptr;
     }
-    Stream s(quolan_memory_stream_from(bytes.data(), bytes.size()));
-    if (!s.s) {
+    QuolanObject *s = quolan_memory_stream_from(bytes.data(), bytes.size());
+    if (!s) {
         *error = {StatusNoMemory, 0, "cannot make a memory stream"};
         return nullptr;
     }
-    const StreamMethods *m = quolan_stream_methods(s.s);
+    Owned stream{s};
+    const StreamMethods *m = quolan_stream_methods(s);
     unsigned char magic[8];
-    m->ReadBytes(s.s, magic, 8);
-    int32_t version = m->ReadInt32(s.s);
+    m->ReadBytes(s, magic, 8);
+    int32_t version = m->ReadInt32(s);
     if (version != kFormatVersion) {
         *error = {StatusFailed, 8, "unsupported format version " + std::to_string(version)};
         return nullptr;
     }
-    QuolanObject *cls = reanimator_get_class_from_stream(s.s);
+    QuolanObject *cls = reanimator_get_class_from_stream(s);
     if (!cls) {
         *error = {StatusFailed, 12, "unknown or malformed class identity"};
         return nullptr;
     }
     QuolanObject *object = quolan_base_methods(cls)->New(cls);
-    int32_t status = object ? quolan_base_methods(object)->Load(object, s.s, 0) : StatusNoMemory;
-    size_t offset = quolan_stream_read_offset(s.s);
+    int32_t status = object ? quolan_base_methods(object)->Load(object, s, 0) : StatusNoMemory;
+    size_t offset = quolan_stream_read_offset(s);
     if (status == StatusOk && offset != bytes.size()) {
         status = StatusFailed;
         *error = {status, offset, std::to_string(bytes.size() - offset) + " bytes after the record"};

@@ -16,24 +16,20 @@ int import_command(const Operands &args)
     ImportError error;
     QuolanObject *root = import_json(text, &error);
     if (!root) return report(name, "at byte " + std::to_string(error.offset) + ": " + error.message);
-    std::vector<unsigned char> bytes;
+    Owned container{root};
     FileError saved;
-    const bool framed = frame(root, &bytes, &saved);
-    quolan_base_methods(root)->Delete(root);
-    if (!framed) return report(name, saved);
-    return write_output(args[1], bytes, &why) ? 0 : report(output_name(args[1]), why);
+    return save_file(root, args[1], &saved) ? 0 : report(output_name(args[1]), saved);
 }
 
 int export_command(const Operands &args)
 {
-    std::vector<unsigned char> bytes;
-    std::string why;
-    if (!read_input(args[0], &bytes, &why)) return report(input_name(args[0]), why);
+    // The library's load checks the file; the container goes before the
+    // bytes come in, so the two never take memory at once.
     FileError error;
-    QuolanObject *loaded = unframe(bytes, &error);
-    if (!loaded) return report(input_name(args[0]), error);
-    quolan_base_methods(loaded)->Delete(loaded);
-    std::string text;
+    if (!Owned{load_file(args[0], &error)}.o) return report(input_name(args[0]), error);
+    std::vector<unsigned char> bytes;
+    if (!read_file(args[0], &bytes)) return 1;
+    std::string why, text;
     size_t nulled = 0;
     try {
         text = export_json(bytes, &nulled);

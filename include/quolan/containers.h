@@ -51,19 +51,22 @@ typedef enum ElementType {
     Boolean = 9       /* int32 held in the element, nonzero is true */
 } ElementType;
 
-/* Status codes. */
-enum {
-    StatusOk = 0,
-    StatusFailedFlag = 1,    /* failure as a flag (GetSymbol, GetValue, ...) */
-    StatusNotFound = -1,     /* a search found nothing (an index result) */
-    StatusFailed = -2,       /* refused, not supported, short stream data */
-    StatusBadType = -3,      /* tag out of range, not storable, not admitted */
-    StatusLocked = -4,       /* typed container locked or read-only */
-    StatusNoMemory = -5,     /* memory or a needed inner store unavailable */
-    StatusOutOfRange = -6,   /* no element there; also the end of every walk */
-    StatusNeedsDouble = -10, /* Integer admitted only as Double */
-    StatusBaseIgnored = -11  /* the object system's base Save/Load answer */
-};
+/* Status codes: X(Name, value), one row each; the enum and the names that
+ * quolan_status_name answers both follow from this list. */
+#define QUOLAN_STATUS_LIST(X)                                                     \
+    X(StatusOk, 0)                                                                \
+    X(StatusFailedFlag, 1)    /* failure as a flag (GetSymbol, GetValue, ...) */  \
+    X(StatusNotFound, -1)     /* a search found nothing (an index result) */      \
+    X(StatusFailed, -2)       /* refused, not supported, short stream data */     \
+    X(StatusBadType, -3)      /* tag out of range, not storable, not admitted */  \
+    X(StatusLocked, -4)       /* typed container locked or read-only */           \
+    X(StatusNoMemory, -5)     /* memory or a needed inner store unavailable */    \
+    X(StatusOutOfRange, -6)   /* no element there; also the end of every walk */  \
+    X(StatusNeedsDouble, -10) /* Integer admitted only as Double */               \
+    X(StatusBaseIgnored, -11) /* the object system's base Save/Load answer */
+
+#define QUOLAN_STATUS_ENUM(Name, value) Name = value,
+enum { QUOLAN_STATUS_LIST(QUOLAN_STATUS_ENUM) };
 
 /* Access modes of the typed containers. */
 enum { ReadWrite = 0, ReadOnly = 1 };
@@ -251,6 +254,51 @@ QUOLAN_EXPORT QuolanObject *genset_baseclass_init(void);
 QUOLAN_EXPORT int32_t debug_print_element(void *value, int32_t tag, FILE *stream);
 QUOLAN_EXPORT int32_t debug_print_array(QuolanObject *object, uint32_t depth, FILE *stream);
 QUOLAN_EXPORT int32_t debug_print_dict(QuolanObject *object, uint32_t depth, FILE *stream);
+
+/* ---- Container files ----
+ *
+ * A container file holds one saved container: the magic "QUOLANCF", the
+ * format version (int32 1), the class identity, the container's record, and
+ * nothing after it (docs/file-format.md).  Both functions answer a status:
+ *
+ *   StatusOk        done
+ *   StatusFailed    a NULL or empty argument; the file cannot be opened,
+ *                   created, written or renamed into place (errno is left as
+ *                   the failing system call set it); or the file is not one
+ *                   container file: too short, another magic or format
+ *                   version, an unknown class, a record cut short, bytes
+ *                   after the record; also what Save and Load of the
+ *                   container answer for short or refused stream data, and
+ *                   for the classes that have no saved form (ArrayDefer,
+ *                   DictDefer)
+ *   StatusBadType   the container holds a value that has no saved form (a
+ *                   pointer), or the file a tag that does not exist
+ *   StatusNoMemory  memory ran out
+ *   any other       what the container's own Save or Load answered
+ *
+ * A failure changes nothing: a failed load leaves no object behind, and a
+ * failed save leaves any file at `path` as it was, because the record is
+ * written to a new file in the same directory that replaces `path` by
+ * rename only when every byte is written.  A symbolic link at `path` is
+ * followed, and a file replaced keeps its permissions.  The rename is not
+ * made durable with fsync; a caller who needs that syncs the directory.
+ *
+ * The first load creates the seven container classes, so that a file of any
+ * class loads, and the first save a small stream class of its own: make the
+ * first call before threads share the library, as with the init functions.
+ */
+
+/* Writes `container` to the file at `path` as a container file. */
+QUOLAN_EXPORT int32_t quolan_file_save(QuolanObject *container, const char *path);
+
+/* Reads the container file at `path` into a new object the caller deletes;
+ * *container is NULL on failure.  The file is read as it is loaded, never
+ * held in memory whole. */
+QUOLAN_EXPORT int32_t quolan_file_load(const char *path, QuolanObject **container);
+
+/* The name of a status ("StatusOk", "StatusOutOfRange", ...), or
+ * "StatusUnknown" for a value that is none of them; never NULL. */
+QUOLAN_EXPORT const char *quolan_status_name(int32_t status);
 
 #ifdef __cplusplus
 }

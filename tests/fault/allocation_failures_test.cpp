@@ -251,6 +251,25 @@ int keyed_without_index_memory()
     return 0;
 }
 
+// A container file saved and loaded back: a failed save leaves no file,
+// a failed load no object.  The test makes the directory and removes it
+// after the sweep, which fails if anything is left in it.
+std::string file_dir;
+int file_scenario()
+{
+    const std::string path = file_dir + "/doc.qcf";
+    QuolanObject *d = make(dict_baseclass_init), *loaded = nullptr;
+    if (!d) return 0;
+    for (int i = 0; i < 40; ++i) FAULT_CHECK(one_of(quolan_dict_methods(d)->PutIntStringKey(d, i, "k"), {0, StatusNoMemory}));
+    const int32_t saved = quolan_file_save(d, path.c_str());
+    FAULT_CHECK(one_of(saved, {0, 1, StatusFailed, StatusNoMemory}) && (saved == 0) == (access(path.c_str(), F_OK) == 0));
+    const int32_t status = saved == 0 ? quolan_file_load(path.c_str(), &loaded) : StatusFailed;
+    FAULT_CHECK(one_of(status, {0, 1, StatusFailed, StatusNoMemory}) && (status == 0) == (loaded != nullptr));
+    drop({loaded, d});
+    std::remove(path.c_str());
+    return 0;
+}
+
 // Each scenario reaches at least its number of points, printed so changes show.
 TEST(AllocationFailure, EveryFailureAnswersAStatusAndLeavesTheObjectUsable)
 {
@@ -261,6 +280,7 @@ TEST(AllocationFailure, EveryFailureAnswersAStatusAndLeavesTheObjectUsable)
         {"DictTyped", [] { return dict_scenario(dict_typedclass_init); }, 290},
         {"ArrayDefer+DictDefer", deferred_scenario, 150},
         {"GenSet", set_scenario, 25},
+        {"container file", file_scenario, 20},
     };
     const char *only = std::getenv("QUOLAN_FAULT_SCENARIO");
     if (!only || std::string(only) == "KeyIndex") {
@@ -268,12 +288,16 @@ TEST(AllocationFailure, EveryFailureAnswersAStatusAndLeavesTheObjectUsable)
         EXPECT_GE(points, 5) << "the key index allocates";
         std::printf("KeyIndex: %d optional allocation points\n", points);
     }
+    char dir[] = "/tmp/quolan-fault-XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    file_dir = dir;
     for (const auto &[name, run, at_least] : scenarios) {
         if (only && std::string(only) != name) continue;
         int points = sweep(name, run);
         EXPECT_GE(points, at_least) << name;
         std::printf("%s: %d allocation points\n", name, points);
     }
+    EXPECT_EQ(rmdir(dir), 0) << "a save left a file behind";
 }
 
 }  // namespace
