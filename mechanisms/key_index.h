@@ -95,27 +95,40 @@ inline Hash hash_word(uint64_t word, uint64_t kind, const HashSeed &s)
     return as_filed(fold_multiply(word ^ s.a, kind ^ s.b));
 }
 
-// Texts are hashed a word (eight bytes) at a time over their bytes, their
-// NUL and the zeros after it to the end of that word: each step multiplies
-// the running value, mixed with the next word, by a constant that depends on
-// the seed.  The store's own texts are kept in blocks padded that way
+// Texts are hashed over their bytes, their NUL and the zeros after it to
+// the end of that word, two words (sixteen bytes) at a step: each step
+// multiplies the running value, mixed with the first word, by the second
+// mixed with a constant that depends on the seed, so a short key costs one
+// multiply.  The store's own texts are kept in blocks padded that way
 // (alloc_text in array/element.h), so they are hashed without being
 // measured.
-inline uint64_t text_step(uint64_t h, uint64_t word, const HashSeed &s) { return fold_multiply(h ^ word, kHashText ^ s.b); }
-inline Hash text_end(uint64_t h, const HashSeed &s) { return as_filed(fold_multiply(h, kHashFinal ^ s.b)); }
+inline uint64_t text_pair(uint64_t h, uint64_t first, uint64_t second, const HashSeed &s)
+{
+    return fold_multiply(h ^ first, second ^ kHashText ^ s.b);
+}
+inline Hash text_end(uint64_t h, const HashSeed &s) { return as_filed(h ^ s.a); }
+
+inline Hash hash_words(const uint64_t *words, size_t count, const HashSeed &s)
+{
+    uint64_t h = s.a;
+    size_t i = 0;
+    for (; i + 1 < count; i += 2) h = text_pair(h, words[i], words[i + 1], s);
+    if (i < count) h = text_pair(h, words[i], kHashFinal, s);
+    return text_end(h, s);
+}
 
 inline Hash hash_text(const char *text, size_t length, const HashSeed &s)
 {
+    uint64_t words[2];
     uint64_t h = s.a;
     size_t n = length + 1;  // with the NUL
-    for (; n > 8; n -= 8, text += 8) {
-        uint64_t w;
-        std::memcpy(&w, text, 8);
-        h = text_step(h, w, s);
+    for (; n > 16; n -= 16, text += 16) {
+        std::memcpy(words, text, 16);
+        h = text_pair(h, words[0], words[1], s);
     }
-    uint64_t w = 0;
-    std::memcpy(&w, text, n);
-    return text_end(text_step(h, w, s), s);
+    words[0] = words[1] = 0;
+    std::memcpy(words, text, n);
+    return text_end(n > 8 ? text_pair(h, words[0], words[1], s) : text_pair(h, words[0], kHashFinal, s), s);
 }
 
 inline bool has_zero_byte(uint64_t w) { return ((w - 0x0101010101010101ull) & ~w & 0x8080808080808080ull) != 0; }
@@ -124,11 +137,13 @@ inline bool has_zero_byte(uint64_t w) { return ((w - 0x0101010101010101ull) & ~w
 inline Hash hash_padded_text(const char *block, const HashSeed &s)
 {
     uint64_t h = s.a;
-    for (;; block += 8) {
-        uint64_t w;
-        std::memcpy(&w, block, 8);
-        h = text_step(h, w, s);
-        if (has_zero_byte(w)) return text_end(h, s);
+    for (;; block += 16) {
+        uint64_t first, second;
+        std::memcpy(&first, block, 8);
+        if (has_zero_byte(first)) return text_end(text_pair(h, first, kHashFinal, s), s);
+        std::memcpy(&second, block + 8, 8);
+        h = text_pair(h, first, second, s);
+        if (has_zero_byte(second)) return text_end(h, s);
     }
 }
 

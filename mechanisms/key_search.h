@@ -148,18 +148,6 @@ struct TextKey {
 
     TextKey(const void *k, int32_t) : key(static_cast<const char *>(k))
     {
-        // Keys of up to seven bytes, the commonest, are measured and copied
-        // in one short loop; longer ones by the C library.
-        char first[kTextWord] = {};
-        for (size_t i = 0; i < kTextWord; ++i) {
-            first[i] = key[i];
-            if (key[i] == '\0') {
-                length = i;
-                words = 1;
-                std::memcpy(padded, first, kTextWord);
-                return;
-            }
-        }
         length = std::strlen(key);
         const size_t n = length + 1;
         words = n <= sizeof padded ? (n + kTextWord - 1) / kTextWord : 0;
@@ -193,10 +181,7 @@ struct TextKey {
     // Padded words hash as the store's padded blocks do (key_index.h).
     Hash hash(const HashSeed &s) const
     {
-        if (words == 0) return hash_text(key, length, s);
-        uint64_t h = s.a;
-        for (size_t i = 0; i < words; ++i) h = text_step(h, padded[i], s);
-        return text_end(h, s);
+        return words == 0 ? hash_text(key, length, s) : hash_words(padded, words, s);
     }
 };
 
@@ -304,6 +289,10 @@ constexpr size_t kUnmeasured = SIZE_MAX;
 template <class Match>
 size_t measured_length(const Match &) { return kUnmeasured; }
 inline size_t measured_length(const TextKey &match) { return match.length; }
+// The key's own padded words, when the matcher made them.
+template <class Match>
+const uint64_t *padded_words(const Match &) { return nullptr; }
+inline const uint64_t *padded_words(const TextKey &match) { return match.words ? match.padded : nullptr; }
 
 // Enters `key` of `kind` into a store that puts as a plain Array, at
 // `target` (a free position, or -2 to append), and answers where it went, as
@@ -311,7 +300,7 @@ inline size_t measured_length(const TextKey &match) { return match.length; }
 // put by Array's own PutAt leaves the cursor on the position, which is what
 // Array's GetIndex answers.
 [[gnu::always_inline]] inline int32_t enter_plain(QuolanObject *store, const void *key, int32_t kind, int32_t target,
-                                                  size_t text_length)
+                                                  size_t text_length, const uint64_t *padded = nullptr)
 {
     ArrayInstance *a = as_array(store);
     if (holds_datum(kind)) {
@@ -319,12 +308,17 @@ inline size_t measured_length(const TextKey &match) { return match.length; }
         return storage::cursor(a);
     }
     if (kind == OwnedString) {
-        // The store's own copy, made with the length the search measured;
-        // the free or appended position holds nothing the same-pointer rule
-        // could meet.
+        // The store's own copy, made with the length the search measured,
+        // or whole from the key's padded words, which are that copy's; the
+        // free or appended position holds nothing the same-pointer rule could
+        // meet.
         if (text_length == kUnmeasured) text_length = std::strlen(static_cast<const char *>(key));
         char *copy = alloc_text(text_length);
-        if (copy) std::memcpy(copy, key, text_length + 1);
+        if (copy && padded) {
+            for (size_t i = 0; i * kTextWord <= text_length; ++i) std::memcpy(copy + i * kTextWord, &padded[i], kTextWord);
+        } else if (copy) {
+            std::memcpy(copy, key, text_length + 1);
+        }
         if (put_text_copy(a, copy, target) != StatusOk) return -1;
         return storage::cursor(a);
     }
@@ -355,7 +349,7 @@ template <class Match>
 // A search of a plain store through its index: the same hit, the same free
 // position, the same cursor and current_slot as the scan.
 template <class Match, FreePosition Rule>
-[[gnu::noinline]] int32_t find_indexed(QuolanObject *store, KeyIndex *x, const Match &match, const void *key,
+[[gnu::always_inline]] inline int32_t find_indexed(QuolanObject *store, KeyIndex *x, const Match &match, const void *key,
                                        int32_t kind, bool create, int32_t *created)
 {
     ArrayInstance *a = as_array(store);
@@ -377,7 +371,8 @@ template <class Match, FreePosition Rule>
     const int32_t free_position = x->free_count == 0            ? -1
                                   : Rule == FreePosition::Last ? x->last_free()
                                                                : x->first_free();
-    const int32_t position = enter_plain(store, key, kind, free_position >= 0 ? free_position : -2, measured_length(match));
+    const int32_t position = enter_plain(store, key, kind, free_position >= 0 ? free_position : -2,
+                                         measured_length(match), padded_words(match));
     if (position >= 0 && created) *created = 1;
     // A borrowed text is listed, not filed under its hash.
     index_after_entry(a, x, position, position >= 0 && kind != String ? hash : 0, vacancy);
@@ -446,7 +441,7 @@ template <class Match, FreePosition Rule>
     if (found.hit >= 0) return found.hit;
     if (!create || lacks_referent(key, kind)) return -1;
     const int32_t target = found.free_position >= 0 ? found.free_position : -2;
-    const int32_t position = enter_plain(store, key, kind, target, measured_length(match));
+    const int32_t position = enter_plain(store, key, kind, target, measured_length(match), padded_words(match));
     if (position >= 0 && created) *created = 1;
     return position;
 }
