@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing (Debian packages), builds, and runs every test:
 # the debug build with warnings as errors, the same suite under
-# AddressSanitizer + UndefinedBehaviorSanitizer (leak detection on), and the
+# AddressSanitizer + UndefinedBehaviorSanitizer (leak detection on), the
+# unit, model and allocation suites with the key index built out, and the
 # fuzz targets for a bounded number of runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,6 +20,11 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j"$jobs"
 ctest --preset asan -j"$jobs"
+
+echo "== key index off: searches walk, same answers"
+cmake --preset no-key-index >/dev/null
+cmake --build --preset no-key-index -j"$jobs"
+ctest --preset no-key-index -j"$jobs"
 
 if [ -f fuzz/CMakeLists.txt ]; then
   echo "== fuzz targets, bounded runs"

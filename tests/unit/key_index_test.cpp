@@ -1,0 +1,153 @@
+// The key index: hostile keys, what the index trusts and what it does not,
+// and its memory.  That it answers what the walk answers, step by step, is
+// the model's (tests/model), for every keyed class and its subclasses.
+#include <random>
+
+#include "mechanisms/key_index.h"
+#include "support.h"
+
+using namespace qt;
+
+namespace {
+
+std::string key_text(int i) { return "key" + std::to_string(i); }
+QuolanObject *key_store(QuolanObject *d) { return *reinterpret_cast<QuolanObject **>(reinterpret_cast<char *>(d) + 64); }
+const qc::KeyIndex *index_of(QuolanObject *d) { return qc::index_of(qc::as_array(key_store(d))); }
+
+// Probes a lookup of each filed position takes, on average.
+double mean_probes(const qc::KeyIndex &x)
+{
+    int64_t probes = 0, filed = 0;
+    for (int32_t p = 0; p < x.extent; ++p) {
+        const uint32_t hash = x.hashes[p];
+        if (!hash) continue;
+        uint32_t i = hash & x.mask, perturb = hash;
+        for (++probes; x.slots[i] != x.slot_for(p, hash); ++probes) {
+            perturb >>= 5;
+            i = (i * 5 + 1 + perturb) & x.mask;
+        }
+        ++filed;
+    }
+    return filed ? double(probes) / double(filed) : 0;
+}
+
+// Texts of 31 bytes whose hashes are all the same under the unseeded hash:
+// after the first sixteen bytes the running value is known, and the third
+// word cancels it, so the last step multiplies the same two values for all.
+std::vector<std::string> colliding_texts(size_t n)
+{
+    const qc::HashSeed unseeded{0, 0};
+    const uint64_t cancel = 0x3141592653589793ull;
+    uint64_t last;
+    std::memcpy(&last, "abcdefg", 8);  // the last word, its NUL included
+    std::mt19937_64 random(7);
+    std::vector<std::string> texts;
+    while (texts.size() < n) {
+        uint64_t w[4] = {0, 0, 0, last};
+        char letters[16];
+        for (char &c : letters) c = char('a' + random() % 26);
+        std::memcpy(w, letters, sizeof letters);
+        w[2] = qc::text_pair(unseeded.a, w[0], w[1], unseeded) ^ cancel;
+        if (qc::has_zero_byte(w[2])) continue;
+        char text[32];
+        std::memcpy(text, w, sizeof text);
+        texts.emplace_back(text, 31);
+    }
+    return texts;
+}
+
+class KeyIndex : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        if (!qc::kKeyIndex) GTEST_SKIP() << "built with QUOLAN_KEY_INDEX=OFF";
+    }
+};
+
+}  // namespace
+
+// Keys chosen to collide under a fixed hash are spread by the process's
+// seed: each is found within a few probes, not after a walk of the others.
+TEST_F(KeyIndex, KeysBuiltToCollideUnseededDoNotCollideHere)
+{
+    const std::vector<std::string> keys = colliding_texts(3000);
+    const qc::Hash unseeded = qc::hash_text(keys[0].c_str(), 31, {0, 0});
+    for (const std::string &k : keys) ASSERT_EQ(qc::hash_text(k.c_str(), 31, {0, 0}), unseeded);
+
+    Obj d = make(dict_baseclass_init());
+    Obj s = make(genset_baseclass_init());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        ASSERT_EQ(D(d.get())->PutIntStringKey(d.get(), int32_t(i), keys[i].c_str()), 0);
+        ASSERT_EQ(G(s.get())->AddString(s.get(), keys[i].c_str()), 0);
+    }
+    const qc::KeyIndex *x = index_of(d.get());
+    ASSERT_NE(x, nullptr);
+    EXPECT_LT(mean_probes(*x), 3.0);
+    for (size_t i = 0; i < keys.size(); i += 97) {
+        EXPECT_EQ(D(d.get())->StringSymbolIndex(d.get(), keys[i].c_str()), int32_t(i));
+        EXPECT_EQ(G(s.get())->StringGetIndex(s.get(), keys[i].c_str()), int32_t(i));
+    }
+}
+
+// A borrowed text is its owner's, who may change it: the index never files
+// it, so a lookup finds it under what it says now, as the walk would.
+TEST_F(KeyIndex, ABorrowedKeyIsFoundUnderWhatItSaysNow)
+{
+    Obj d = make(dict_baseclass_init());
+    for (int i = 0; i < 100; ++i) D(d.get())->PutIntStringKey(d.get(), i, key_text(i).c_str());
+    char borrowed[] = "before";
+    ASSERT_EQ(D(d.get())->PutKey(d.get(), nullptr, Null, borrowed, String), 0);
+    ASSERT_NE(index_of(d.get()), nullptr);
+    std::strcpy(borrowed, "after!");
+    EXPECT_EQ(D(d.get())->StringSymbolIndex(d.get(), "before"), -1);
+    EXPECT_EQ(D(d.get())->StringSymbolIndex(d.get(), "after!"), 100);
+    // A later owned key of the same text stays behind the borrowed one.
+    EXPECT_EQ(D(d.get())->PutIntStringKey(d.get(), 7, "after!"), 0);
+    EXPECT_EQ(D(d.get())->StringSymbolIndex(d.get(), "after!"), 100);
+}
+
+// The store changed behind the index, through its own methods or by a store
+// of a client's class put in its place, is seen: the index is rebuilt, or the
+// search walks the client's store through its table.
+TEST_F(KeyIndex, AStoreChangedBehindTheIndexIsSeen)
+{
+    Obj d = make(dict_baseclass_init());
+    for (int i = 0; i < 100; ++i) D(d.get())->PutIntStringKey(d.get(), i, key_text(i).c_str());
+    QuolanObject *keys = key_store(d.get());
+    ASSERT_EQ(A(keys)->PutStringCopyAt(keys, "planted", 40), 0);  // over key40
+    ASSERT_EQ(A(keys)->ClearAt(keys, 41), 0);
+    EXPECT_EQ(D(d.get())->StringSymbolIndex(d.get(), "planted"), 40);
+    EXPECT_EQ(D(d.get())->StringSymbolIndex(d.get(), key_text(40).c_str()), -1);
+    EXPECT_EQ(D(d.get())->PutIntStringKey(d.get(), 1, "new"), 0);
+    EXPECT_EQ(D(d.get())->StringSymbolIndex(d.get(), "new"), 41) << "the freed position, as the walk finds it";
+
+    // A client's store: every step of the search through its own slots.
+    static int32_t reads = 0;
+    QuolanObject *counting = subclass_with<ArrayMethods>(array_baseclass_init(), [](ArrayMethods &t) {
+        t.GetAt = [](QuolanObject *o, void **v, int32_t *tag, int32_t i) {
+            ++reads;
+            return A(array_baseclass)->GetAt(o, v, tag, i);
+        };
+    });
+    QuolanObject *client = make(counting).release();
+    for (int i = 0; i < 100; ++i) A(client)->PutStringCopyAt(client, key_text(i).c_str(), i);
+    *reinterpret_cast<QuolanObject **>(reinterpret_cast<char *>(d.get()) + 64) = client;
+    B(keys)->Delete(keys);
+    EXPECT_EQ(D(d.get())->StringSymbolIndex(d.get(), key_text(99).c_str()), 99);
+    EXPECT_EQ(reads, 100) << "walked, not looked up";
+}
+
+// At most 16 bytes of index per key, whatever the number of keys.
+TEST_F(KeyIndex, HoldsAtMostSixteenBytesPerKey)
+{
+    Obj s = make(genset_baseclass_init());
+    for (int32_t n = 1; n <= 6000; ++n) {
+        ASSERT_EQ(G(s.get())->AddInt32(s.get(), n * 7919), 0);
+        const auto *x = qc::index_of(qc::as_array(*reinterpret_cast<QuolanObject **>(reinterpret_cast<char *>(s.get()) + 24)));
+        if (!x) continue;
+        const size_t words = (size_t(x->positions) + 63) / 64;
+        const size_t bytes = sizeof *x + (x->mask + 1) * sizeof(uint32_t) + size_t(x->positions) * sizeof(qc::Hash) +
+                             (words + (words + 63) / 64) * sizeof(uint64_t);
+        ASSERT_LE(bytes, 16 * size_t(n) + 1024) << n;
+    }
+}
