@@ -13,6 +13,7 @@
 #pragma once
 
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -149,7 +150,7 @@ inline void release(const Element &detached)
 // memory runs out.  Every OwnedString block an element holds is made here
 // (puts and copies alike), rounded up to whole 8-byte words with zeros after
 // the NUL, so a search may compare such a text a word at a time without
-// reading outside its block (dict/key_search.cpp).  It stays one block that
+// reading outside its block (mechanisms/key_search.h).  It stays one block that
 // free releases.
 constexpr size_t kTextWord = 8;
 
@@ -162,6 +163,42 @@ inline char *alloc_text(size_t length)
     char *block = static_cast<char *>(mem::alloc(size));
     if (block) std::memset(block + size - kTextWord, 0, kTextWord);
     return block;
+}
+
+// The words of a text of `n` bytes, its NUL included, as a padded block
+// holds them, read without touching a byte past the NUL: whole words, then
+// the last bytes from a read that ends at the NUL, moved down.  The words
+// come straight into registers, where a copy into a zeroed buffer would
+// stall the first word read of it.
+inline void load_text_words(const char *text, size_t n, uint64_t *words)
+{
+    const size_t whole = n / kTextWord, rest = n % kTextWord;
+    if constexpr (std::endian::native != std::endian::little) {
+        if (rest) words[whole] = 0;
+        std::memcpy(words, text, n);
+        return;
+    }
+    const auto load = [](const char *p, auto word) {
+        std::memcpy(&word, p, sizeof word);
+        return static_cast<uint64_t>(word);
+    };
+    for (size_t i = 0; i < whole; ++i) {
+        uint64_t w = load(text + i * kTextWord, uint64_t{});
+        // Opaque to the optimiser, so the loop stays a few moves and does not
+        // become a string-move instruction, whose start-up costs more than
+        // copying a short key takes.
+        __asm__("" : "+r"(w));
+        words[i] = w;
+    }
+    if (rest == 0) return;
+    if (whole > 0) {
+        words[whole] = load(text + n - kTextWord, uint64_t{}) >> (8 * (kTextWord - rest));
+    } else if (rest >= 4) {  // two reads of four bytes that overlap by 8 - rest
+        words[0] = load(text, uint32_t{}) | load(text + rest - 4, uint32_t{}) << (8 * (rest - 4));
+    } else {
+        words[0] = load(text, uint8_t{}) | load(text + rest / 2, uint8_t{}) << (8 * (rest / 2)) |
+                   load(text + rest - 1, uint8_t{}) << (8 * (rest - 1));
+    }
 }
 
 inline char *copy_text(const char *text)

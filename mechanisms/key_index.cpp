@@ -69,8 +69,7 @@ void release_index(Attachment *t)
 void file(KeyIndex *x, const Element *entries, int32_t position, Hash hash, bool check)
 {
     const uint32_t tag = x->tag_of(hash), low = x->low;
-    uint32_t i = hash & x->mask;
-    uint32_t perturb = hash;
+    uint32_t i = x->home(hash);
     int64_t spare = -1;  // the first removed slot met
     bool equal = false;
     for (;;) {
@@ -82,8 +81,7 @@ void file(KeyIndex *x, const Element *entries, int32_t position, Hash hash, bool
         } else if (check && !equal && (s & ~low) == tag) {
             equal = same_key(entries[(s & low) - KeyIndex::kPositionBase], entries[position]);
         }
-        perturb >>= 5;
-        i = (i * 5 + 1 + perturb) & x->mask;
+        i = x->after(i);
     }
     if (spare >= 0) {
         i = static_cast<uint32_t>(spare);
@@ -101,12 +99,8 @@ namespace {
 uint32_t slot_of(const KeyIndex *x, int32_t position, Hash hash)
 {
     const uint32_t wanted = x->slot_for(position, hash);
-    uint32_t i = hash & x->mask;
-    uint32_t perturb = hash;
-    while (x->slots[i] != wanted) {
-        perturb >>= 5;
-        i = (i * 5 + 1 + perturb) & x->mask;
-    }
+    uint32_t i = x->home(hash);
+    while (x->slots[i] != wanted) i = x->after(i);
     return i;
 }
 
@@ -138,11 +132,8 @@ bool refile(KeyIndex *x, const Element *entries, uint32_t size, int32_t capacity
         }
         // A fresh table holds no removed slot and no entry of this key: the
         // first empty slot of the probe takes it.
-        uint32_t i = hash & x->mask;
-        for (uint32_t perturb = hash; x->slots[i] != KeyIndex::kEmpty;) {
-            perturb >>= 5;
-            i = (i * 5 + 1 + perturb) & x->mask;
-        }
+        uint32_t i = x->home(hash);
+        while (x->slots[i] != KeyIndex::kEmpty) i = x->after(i);
         x->slots[i] = x->slot_for(p, hash);
         ++x->live;
     }
@@ -154,7 +145,11 @@ bool refile(KeyIndex *x, const Element *entries, uint32_t size, int32_t capacity
 bool cover(KeyIndex *x, int32_t positions)
 {
     if (positions <= x->positions) return true;
-    const size_t old_words = words_for(x->positions), words = words_for(positions);
+    // A sixteenth more than asked, so that a growing store reallocates the
+    // arrays a bounded number of times per doubling, not once per 64
+    // positions; it keeps the index within 16 bytes a key.
+    const int32_t ahead = static_cast<int32_t>(std::min<int64_t>(INT32_MAX - 63, int64_t{positions} + positions / 16));
+    const size_t old_words = words_for(x->positions), words = words_for(ahead);
     const size_t old_summary = words_for(static_cast<int64_t>(old_words)), summary = words_for(static_cast<int64_t>(words));
     const size_t covered = words * 64;
     auto *hashes = static_cast<Hash *>(mem::grow(x->hashes, covered * sizeof(Hash), kOptional));

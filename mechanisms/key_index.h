@@ -10,9 +10,10 @@
 //              hash's bits above them, so that most slots that hold another
 //              key are passed over without reading the store.  Probing
 //              starts at hash & mask (bits below the position's, so the two
-//              are independent) and goes on i = 5i + 1 + perturb, perturb
-//              shifted right five places each step, so every bit of the hash
-//              takes part and every slot is reached.  At most 7/10 of the
+//              are independent) and goes on to the next slot: the hash is
+//              seeded and well mixed, so runs stay short, and a run's slots
+//              share a cache line, where a scattered probe would miss the
+//              cache once per step in a large table.  At most 7/10 of the
 //              slots are in use.
 //   positions  per position of the store: the hash of the entry there while
 //              it is filed (else 0), so the table grows without hashing a
@@ -236,6 +237,9 @@ struct KeyIndex {
     {
         return tag_of(hash) | (static_cast<uint32_t>(position) + kPositionBase);
     }
+    // The probe: where a hash starts, and the slot after `i`.
+    uint32_t home(Hash hash) const { return hash & mask; }
+    uint32_t after(uint32_t i) const { return (i + 1) & mask; }
 
     // The lowest position whose entry `match` accepts among those filed
     // under `hash`, or -1.  `*vacancy` receives the slot a new entry of that
@@ -245,8 +249,7 @@ struct KeyIndex {
     int32_t find(const Element *entries, Hash hash, const Match &match, uint32_t *vacancy = nullptr) const
     {
         const uint32_t tag = tag_of(hash);
-        uint32_t i = hash & mask;
-        uint32_t perturb = hash;
+        uint32_t i = home(hash);
         int32_t best = -1;
         bool spare = false;
         for (;;) {
@@ -265,8 +268,7 @@ struct KeyIndex {
                     if (best < 0 || p < best) best = p;
                 }
             }
-            perturb >>= 5;
-            i = (i * 5 + 1 + perturb) & mask;
+            i = after(i);
         }
     }
 

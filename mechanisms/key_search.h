@@ -3,10 +3,13 @@
 // Both classes keep what they look up in a private plain Array, the store,
 // one entry per position; a Null entry is a free position.  Positions never
 // move, so a position found once stays valid until its entry is cleared.
-// Lookup is a linear scan in position order: no hashing, no index kept
-// beside the store.  The two classes differ only in which free position a
-// new entry takes (Dict the last, GenSet the first), and that difference is
-// the FreePosition parameter.
+// The answer is always the walk's: the first position in order whose entry
+// matches.  A small store is scanned in position order; a larger plain one
+// is looked up through the index kept beside it (key_index.h), which
+// answers the same position and leaves the same walk state.  The two
+// classes differ only in which free position a new entry takes (Dict the
+// last, GenSet the first), and that difference is the FreePosition
+// parameter.
 //
 // Entries compare under their match kind (match_kind in array/element.h):
 // Integer by value, Double with == (a NaN never matches, 0.0 matches -0.0),
@@ -151,9 +154,7 @@ struct TextKey {
         length = std::strlen(key);
         const size_t n = length + 1;
         words = n <= sizeof padded ? (n + kTextWord - 1) / kTextWord : 0;
-        if (words == 0) return;
-        padded[words - 1] = 0;
-        std::memcpy(padded, key, n);
+        if (words != 0) load_text_words(key, n, padded);
     }
     bool same_bytes(const void *ref) const
     {

@@ -21,11 +21,7 @@ double mean_probes(const qc::KeyIndex &x)
     for (int32_t p = 0; p < x.extent; ++p) {
         const uint32_t hash = x.hashes[p];
         if (!hash) continue;
-        uint32_t i = hash & x.mask, perturb = hash;
-        for (++probes; x.slots[i] != x.slot_for(p, hash); ++probes) {
-            perturb >>= 5;
-            i = (i * 5 + 1 + perturb) & x.mask;
-        }
+        for (uint32_t i = x.home(hash); ++probes, x.slots[i] != x.slot_for(p, hash);) i = x.after(i);
         ++filed;
     }
     return filed ? double(probes) / double(filed) : 0;
@@ -150,4 +146,22 @@ TEST_F(KeyIndex, HoldsAtMostSixteenBytesPerKey)
                              (words + (words + 63) / 64) * sizeof(uint64_t);
         ASSERT_LE(bytes, 16 * size_t(n) + 1024) << n;
     }
+}
+
+// A key's words, read straight into registers, are the words of the padded
+// block the store keeps for the same text, at every length a key is read
+// that way, and wherever the text lies against a word boundary.
+TEST_F(KeyIndex, KeyWordsAreThePaddedBlocksWords)
+{
+    char buffer[96];
+    for (size_t n = 1; n <= 64; ++n)
+        for (size_t offset = 0; offset < 8; ++offset) {
+            char *text = buffer + offset;
+            for (size_t i = 0; i + 1 < n; ++i) text[i] = char('a' + (i * 7 + offset) % 26);
+            text[n - 1] = '\0';
+            uint64_t words[8], padded[8] = {};
+            qc::load_text_words(text, n, words);
+            std::memcpy(padded, text, n);
+            for (size_t w = 0; w < (n + 7) / 8; ++w) ASSERT_EQ(words[w], padded[w]) << n << " bytes, word " << w;
+        }
 }
