@@ -226,10 +226,11 @@ inline Scan scan_storage(const Element *entries, int32_t used, const Match &key)
     using Held = std::conditional_t<sizeof(Match) <= 16, const Match, const Match &>;
     Held match = key;
     int32_t free_position = -1;
-    for (int32_t p = 0; p < used; ++p) {
-        const Element &e = entries[p];
-        if (match(e)) return {p, free_position};
-        if (e.tag == Null && (Rule == FreePosition::Last || free_position < 0)) free_position = p;
+    const Element *const end = entries + used;
+    for (const Element *e = entries; e != end; ++e) {
+        if (match(*e)) return {static_cast<int32_t>(e - entries), free_position};
+        if (e->tag == Null && (Rule == FreePosition::Last || free_position < 0))
+            free_position = static_cast<int32_t>(e - entries);
     }
     return {-1, free_position};
 }
