@@ -27,20 +27,25 @@ int report(const std::string &name, const std::string &message)
     return 1;
 }
 
-namespace {
+int report(const std::string &name, const JsonError &e)
+{
+    if (!e.located) return report(name, e.message);
+    return report(name + ":" + std::to_string(e.line) + ":" + std::to_string(e.column),
+                  "at byte " + std::to_string(e.offset) + ": " + e.message);
+}
 
-struct Owned {
-    QuolanObject *o;
-    explicit Owned(QuolanObject *object) : o(object) {}
-    Owned(const Owned &) = delete;
-    Owned &operator=(const Owned &) = delete;
-    ~Owned()
-    {
-        if (o) quolan_base_methods(o)->Delete(o);
-    }
-};
+int usage(const std::string &message)
+{
+    std::fprintf(stderr, "qctool: %s\nTry 'qctool --help'.\n", message.c_str());
+    return 2;
+}
 
-// The file's bytes and the container they hold; false after reporting.
+int binary_to_terminal(const std::string &command)
+{
+    return usage(command + ": standard output is a terminal, and a container file is binary; "
+                           "name an output file or redirect standard output");
+}
+
 bool load(const std::string &path, std::vector<unsigned char> *bytes, QuolanObject **object)
 {
     std::string why;
@@ -64,6 +69,19 @@ bool load(const std::string &path, std::vector<unsigned char> *bytes, QuolanObje
     return false;
 }
 
+namespace {
+
+struct Owned {
+    QuolanObject *o;
+    explicit Owned(QuolanObject *object) : o(object) {}
+    Owned(const Owned &) = delete;
+    Owned &operator=(const Owned &) = delete;
+    ~Owned()
+    {
+        if (o) quolan_base_methods(o)->Delete(o);
+    }
+};
+
 int print_to(QuolanObject *o, FILE *out, const std::string &name)
 {
     int32_t status = print_container(o, out);
@@ -77,6 +95,7 @@ int print_to(QuolanObject *o, FILE *out, const std::string &name)
 int demo(const Operands &args)
 {
     const std::string path = args.empty() ? "demo.qcf" : args[0];
+    if (is_terminal(path)) return binary_to_terminal("demo");
     FILE *text = path == "-" ? stderr : stdout;
     Owned doc{build_demo_document()};
     if (!doc.o) return report("demo", "cannot build the document");
@@ -142,19 +161,19 @@ int to_json(const Operands &args)
 // after a dictionary's last key) is written with a note.
 int from_json(const Operands &args)
 {
+    if (is_terminal(args[1])) return binary_to_terminal("from-json");
     const std::string name = input_name(args[0]);
-    std::vector<unsigned char> input;
     std::string why;
-    if (!read_input(args[0], &input, &why)) return report(name, why);
+    FILE *in = open_input(args[0], &why);
+    if (!in) return report(name, why);
     Json form;
+    JsonError error;
+    const bool read = read_form(in, &form, &error);
+    close_input(in);
+    if (!read) return report(name, error);
     std::vector<unsigned char> bytes;
     try {
-        form = Json::parse(input.begin(), input.end());
         bytes = json_to_file(form);
-    } catch (const Json::parse_error &e) {
-        return report(name, "not JSON: at byte " + std::to_string(e.byte > 0 ? e.byte - 1 : 0) + ": " + e.what());
-    } catch (const Json::exception &e) {
-        return report(name, std::string("not JSON: ") + e.what());
     } catch (const JsonFormError &e) {
         return report(name, e.what());
     }
@@ -166,17 +185,17 @@ int from_json(const Operands &args)
         return report(name + ": " + path, e.message + " (" + where + "; status " + std::to_string(e.status) +
                                               " " + status_name(e.status) + ")");
     };
-    FileError error;
-    Owned o{unframe(bytes, &error)};
+    FileError failed;
+    Owned o{unframe(bytes, &failed)};
     if (!o.o) {
-        error.message = "the library refuses the container this form describes: " + error.message;
-        return refuse(json_path_at(form, error.offset), error);
+        failed.message = "the library refuses the container this form describes: " + failed.message;
+        return refuse(json_path_at(form, failed.offset), failed);
     }
     if (auto repeat = find_repeat(bytes))
         return refuse(json_path_at(form, repeat->offset + 1),
                       FileError{StatusFailed, repeat->offset, repeat->message, repeat->path});
     std::vector<unsigned char> again;
-    if (frame(o.o, &again, &error) && again != bytes)
+    if (frame(o.o, &again, &failed) && again != bytes)
         std::fprintf(stderr, "qctool: %s: note: loading and saving this container gives other bytes\n", name.c_str());
     return write_output(args[1], bytes, &why) ? 0 : report(output_name(args[1]), why);
 }

@@ -7,10 +7,14 @@
 #include <vector>
 
 #include "container_file.h"
+#include "json_reader.h"
 
 namespace qctool {
 
-using Operands = std::vector<std::string>;
+// A command's operands, and the options it takes.
+struct Operands : std::vector<std::string> {
+    bool compact = false;  // export --compact
+};
 
 int demo(const Operands &args);
 int dump(const Operands &args);
@@ -25,5 +29,15 @@ int export_command(const Operands &args);
 int report(const std::string &name, const FileError &e);
 // "qctool: NAME: MESSAGE" on stderr; answers 1.
 int report(const std::string &name, const std::string &message);
+// "qctool: NAME:LINE:COLUMN: at byte N: MESSAGE" on stderr; answers 1.
+int report(const std::string &name, const JsonError &e);
+// "qctool: MESSAGE" and a pointer to --help on stderr; answers 2.
+int usage(const std::string &message);
+// The usage error of a command asked to write a container file to a terminal.
+int binary_to_terminal(const std::string &command);
+
+// The file's bytes and the container they hold (the caller deletes it);
+// false after reporting why not.
+bool load(const std::string &path, std::vector<unsigned char> *bytes, QuolanObject **object);
 
 }  // namespace qctool

@@ -53,6 +53,26 @@ std::string class_name(QuolanObject *object)
     return name;
 }
 
+bool frame_to(QuolanObject *object, QuolanObject *stream, FileError *error)
+{
+    const StreamMethods *m = quolan_stream_methods(stream);
+    int32_t status = m->WriteBytes(stream, kMagic, 8) == 8 ? m->WriteInt32(stream, kFormatVersion)
+                                                           : StatusFailed;
+    if (status == StatusOk) status = registrar_save_quolan_class_type(object, stream);
+    if (status != StatusOk) {
+        *error = {status, 0, "cannot write the file header"};
+        return false;
+    }
+    status = quolan_base_methods(object)->Save(object, stream, 0);
+    if (status != StatusOk) {
+        size_t size = 0;
+        quolan_memory_stream_data(stream, &size);
+        *error = {status, size, "the " + class_name(object) + " cannot be saved"};
+        return false;
+    }
+    return true;
+}
+
 bool frame(QuolanObject *object, std::vector<unsigned char> *out, FileError *error)
 {
     Stream s(quolan_memory_stream_new());
@@ -60,65 +80,58 @@ bool frame(QuolanObject *object, std::vector<unsigned char> *out, FileError *err
         *error = {StatusNoMemory, 0, "cannot make a memory stream"};
         return false;
     }
-    const StreamMethods *m = quolan_stream_methods(s.s);
-    int32_t status = m->WriteBytes(s.s, kMagic, 8) == 8 ? m->WriteInt32(s.s, kFormatVersion)
-                                                         : StatusFailed;
-    if (status == StatusOk) status = registrar_save_quolan_class_type(object, s.s);
-    if (status != StatusOk) {
-        *error = {status, 0, "cannot write the file header"};
-        return false;
-    }
-    status = quolan_base_methods(object)->Save(object, s.s, 0);
+    if (!frame_to(object, s.s, error)) return false;
     size_t size = 0;
     const unsigned char *bytes = quolan_memory_stream_data(s.s, &size);
-    if (status != StatusOk) {
-        *error = {status, size, "the " + class_name(object) + " cannot be saved"};
-        return false;
-    }
     out->assign(bytes, bytes + size);
     return true;
 }
 
-QuolanObject *unframe(const std::vector<unsigned char> &bytes, FileError *error)
+QuolanObject *unframe_from(QuolanObject *stream, size_t size, FileError *error)
 {
-    if (bytes.size() < 12 || std::memcmp(bytes.data(), kMagic, 8) != 0) {
+    const StreamMethods *m = quolan_stream_methods(stream);
+    unsigned char magic[8];
+    if (size < 12 || m->ReadBytes(stream, magic, 8) != 8 || std::memcmp(magic, kMagic, 8) != 0) {
         *error = {StatusFailed, 0, "not a QUOLAN container file (no QUOLANCF magic)"};
         return nullptr;
     }
-    Stream s(quolan_memory_stream_from(bytes.data(), bytes.size()));
-    if (!s.s) {
-        *error = {StatusNoMemory, 0, "cannot make a memory stream"};
-        return nullptr;
-    }
-    const StreamMethods *m = quolan_stream_methods(s.s);
-    unsigned char magic[8];
-    m->ReadBytes(s.s, magic, 8);
-    int32_t version = m->ReadInt32(s.s);
+    int32_t version = m->ReadInt32(stream);
     if (version != kFormatVersion) {
         *error = {StatusFailed, 8, "unsupported format version " + std::to_string(version)};
         return nullptr;
     }
-    QuolanObject *cls = reanimator_get_class_from_stream(s.s);
+    QuolanObject *cls = reanimator_get_class_from_stream(stream);
     if (!cls) {
         *error = {StatusFailed, 12, "unknown or malformed class identity"};
         return nullptr;
     }
     QuolanObject *object = quolan_base_methods(cls)->New(cls);
-    int32_t status = object ? quolan_base_methods(object)->Load(object, s.s, 0) : StatusNoMemory;
-    size_t offset = quolan_stream_read_offset(s.s);
-    if (status == StatusOk && offset != bytes.size()) {
+    int32_t status = object ? quolan_base_methods(object)->Load(object, stream, 0) : StatusNoMemory;
+    size_t offset = quolan_stream_read_offset(stream);
+    if (status == StatusOk && offset != size) {
         status = StatusFailed;
-        *error = {status, offset, std::to_string(bytes.size() - offset) + " bytes after the record"};
+        *error = {status, offset, std::to_string(size - offset) + " bytes after the record"};
     } else if (status != StatusOk) {
         *error = {status, offset,
-                  offset >= bytes.size() ? "the file ends inside the " + class_name(cls) + " record"
-                                         : "the " + class_name(cls) + " record cannot be loaded"};
+                  offset >= size ? "the file ends inside the " + class_name(cls) + " record"
+                                 : "the " + class_name(cls) + " record cannot be loaded"};
     }
     if (status != StatusOk) {
         if (object) quolan_base_methods(object)->Delete(object);
-        error->record_path = record_path_at(bytes, error->offset);
         return nullptr;
     }
+    return object;
+}
+
+QuolanObject *unframe(const std::vector<unsigned char> &bytes, FileError *error)
+{
+    Stream s(quolan_memory_stream_from(bytes.data(), bytes.size()));
+    if (!s.s) {
+        *error = {StatusNoMemory, 0, "cannot make a memory stream"};
+        return nullptr;
+    }
+    QuolanObject *object = unframe_from(s.s, bytes.size(), error);
+    if (!object) error->record_path = record_path_at(bytes, error->offset);
     return object;
 }
 

@@ -42,10 +42,14 @@ struct FileError {
 
 // The framed bytes of `object`; false with `error` set on failure.
 bool frame(QuolanObject *object, std::vector<unsigned char> *out, FileError *error);
+// The same, written to `stream`.
+bool frame_to(QuolanObject *object, QuolanObject *stream, FileError *error);
 
 // The container a framed record holds (caller deletes), or NULL with
 // `error`, its record path included.
 QuolanObject *unframe(const std::vector<unsigned char> &bytes, FileError *error);
+// The same, read from `stream`, which holds `size` bytes; no record path.
+QuolanObject *unframe_from(QuolanObject *stream, size_t size, FileError *error);
 
 const char *status_name(int32_t status);
 std::string class_name(QuolanObject *object);

@@ -1,50 +1,90 @@
 // import and export: ordinary JSON in and out (docs/json.md).
 #include <cstdio>
+#include <sys/stat.h>
 
 #include "cli_io.h"
 #include "commands.h"
 #include "plain_json.h"
+#include "quolan/containers.hpp"
 
 namespace qctool {
 
+namespace {
+
+// The process ends right after an import or an export.  Deleting a large
+// tree one container at a time just before that took 0.6 s of the 2.2 s an
+// import of 186,000 objects took; the memory goes back with the process at
+// no cost.  The pointer stays reachable, so leak checkers report nothing.
+QuolanObject *volatile kept_until_exit;
+
+int report_json(const std::string &name, const JsonError &e)
+{
+    if (!e.located) return report(name, e.message);
+    return report(name + ":" + std::to_string(e.line) + ":" + std::to_string(e.column),
+                  "at byte " + std::to_string(e.offset) + ": " + e.message);
+}
+
+// The library's load straight from the file, without the file's bytes in
+// memory beside the containers (a second copy of the file was most of what
+// an export added to the load).  NULL when anything fails; load() then
+// reads the file again and says why.
+QuolanObject *load_from_path(const std::string &path)
+{
+    struct stat st {};
+    if (path == "-" || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    quolan::Stream stream = quolan::open_file_stream(path.c_str(), "rb");
+    FileError ignored;
+    return stream ? unframe_from(stream.get(), static_cast<size_t>(st.st_size), &ignored) : nullptr;
+}
+
+}  // namespace
+
 int import_command(const Operands &args)
 {
+    const std::string out = args.size() > 1 ? args[1] : "-";
+    if (is_terminal(out)) return binary_to_terminal("import");
     const std::string name = input_name(args[0]);
-    std::vector<unsigned char> text;
     std::string why;
-    if (!read_input(args[0], &text, &why)) return report(name, why);
-    ImportError error;
-    QuolanObject *root = import_json(text, &error);
-    if (!root) return report(name, "at byte " + std::to_string(error.offset) + ": " + error.message);
-    std::vector<unsigned char> bytes;
-    FileError saved;
-    const bool framed = frame(root, &bytes, &saved);
-    quolan_base_methods(root)->Delete(root);
-    if (!framed) return report(name, saved);
-    return write_output(args[1], bytes, &why) ? 0 : report(output_name(args[1]), why);
+    FILE *in = open_input(args[0], &why);
+    if (!in) return report(name, why);
+    JsonError error;
+    QuolanObject *root = import_json(in, &error);
+    close_input(in);
+    if (!root) return report_json(name, error);
+    kept_until_exit = root;
+    quolan::Stream saved = quolan::Stream::make();
+    FileError failed;
+    if (!saved) return report(name, "cannot make a memory stream");
+    if (!frame_to(root, saved.get(), &failed)) return report(name, failed);
+    const auto bytes = saved.bytes();
+    return write_output(out, bytes.data(), bytes.size(), &why) ? 0 : report(output_name(out), why);
 }
 
 int export_command(const Operands &args)
 {
+    const std::string &path = args[0], out = args.size() > 1 ? args[1] : "-";
+    // The file must load: export refuses what the library refuses.
     std::vector<unsigned char> bytes;
+    QuolanObject *loaded = load_from_path(path);
+    if (!loaded && !load(path, &bytes, &loaded)) return 1;
+    kept_until_exit = loaded;
     std::string why;
-    if (!read_input(args[0], &bytes, &why)) return report(input_name(args[0]), why);
-    FileError error;
-    QuolanObject *loaded = unframe(bytes, &error);
-    if (!loaded) return report(input_name(args[0]), error);
-    quolan_base_methods(loaded)->Delete(loaded);
-    std::string text;
-    size_t nulled = 0;
-    try {
-        text = export_json(bytes, &nulled);
-    } catch (const std::exception &e) {
-        return report(input_name(args[0]), std::string("no JSON form: ") + e.what());
+    FILE *records = path == "-" ? fmemopen(bytes.data(), bytes.size(), "rb") : std::fopen(path.c_str(), "rb");
+    if (!records) return report(input_name(path), "cannot read it again");
+    Output output;
+    if (!output.open(out, &why)) {
+        std::fclose(records);
+        return report(output_name(out), why);
     }
+    size_t nulled = 0;
+    const bool exported = export_json(records, output, args.compact, &nulled, &why);
+    std::fclose(records);
+    if (!exported && !why.empty()) return report(input_name(path), why);
+    if (!output.close(&why)) return report(output_name(out), why);
     if (nulled)
         std::fprintf(stderr, "qctool: %s: note: %zu Double values that are NaN or infinite were written as null\n",
-                     input_name(args[0]).c_str(), nulled);
-    const std::string out = args.size() > 1 ? args[1] : "-";
-    return write_output(out, text, &why) ? 0 : report(output_name(out), why);
+                     input_name(path).c_str(), nulled);
+    return 0;
 }
 
 }  // namespace qctool
