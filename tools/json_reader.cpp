@@ -21,7 +21,7 @@ namespace qctool {
 
 namespace {
 
-constexpr size_t kFirstBuffer = size_t{1} << 18;
+constexpr size_t kFirstBuffer = size_t{1} << 16;
 
 bool digit(int c) { return c >= '0' && c <= '9'; }
 
