@@ -2,10 +2,12 @@
 // back, and show the library at work.
 //
 // Command-line conventions: `--help`/`-h` and `help [COMMAND]` print to
-// stdout and exit 0; `--version` likewise; an unknown command or option,
-// or a wrong number of operands, is named on stderr with exit 2; `-` is
-// standard input or output wherever a file is read or written; a refused
-// input or a failed write (a full disk, a closed pipe) exits 1.
+// stdout and exit 0; `--version` likewise; options may stand anywhere
+// before `--`; an unknown command or option, an option the command does
+// not take, a wrong number of operands, or a container file bound for a
+// terminal, is named on stderr with exit 2; `-` is standard input or
+// output wherever a file is read or written; a refused input or a failed
+// write (a full disk, a closed pipe) exits 1.
 #include <csignal>
 #include <cstdio>
 #include <cstring>
