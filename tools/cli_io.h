@@ -33,6 +33,7 @@ public:
     bool open(const std::string &path, std::string *why);
     // False once any write failed; the first failure is what close reports.
     bool write(const void *data, size_t size);
+    bool failed() const { return errno_ != 0; }
     // Flushes, and closes a file; false with `why` when anything written was
     // lost, and the file is then removed.
     bool close(std::string *why);

@@ -403,12 +403,12 @@ public:
     bool begin_array() override { return open(Json::array()); }
     bool end_object() override { return close(); }
     bool end_array() override { return close(); }
-    bool key(const char *text, size_t length) override
+    bool key(const char *text, size_t length, bool) override
     {
         key_.assign(text, length);
         return true;
     }
-    bool string(const char *text, size_t length) override { return add(std::string(text, length)) != nullptr; }
+    bool string(const char *text, size_t length, bool) override { return add(std::string(text, length)) != nullptr; }
     bool number(const char *text, size_t length, bool integral) override
     {
         int64_t i = 0;

@@ -7,8 +7,10 @@
 // brackets, not a recursion.
 #include "json_reader.h"
 
+#include <bit>
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +39,26 @@ std::string found(int c)
 int hex_digit(char c)
 {
     return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
+// The end of the run of bytes from `at` that a string holds as they are:
+// eight at a time while eight are there.  In each word, a byte's high bit
+// marks '"', '\\', a control character or a byte past ASCII; a borrow can
+// mark bytes above the first such byte, never below it.
+size_t plain_run(const char *buf, size_t at, size_t end)
+{
+    constexpr uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+    // The lowest marked bit is the first byte in memory on a little-endian machine.
+    for (; std::endian::native == std::endian::little && end - at >= 8; at += 8) {
+        uint64_t w;
+        std::memcpy(&w, buf + at, 8);
+        const uint64_t quote = w ^ (kOnes * '"'), slash = w ^ (kOnes * '\\');
+        const uint64_t marked = (((quote - kOnes) & ~quote) | ((slash - kOnes) & ~slash) |
+                                 ((w - kOnes * 0x20) & ~w) | w) & kHigh;
+        if (marked) return at + static_cast<size_t>(std::countr_zero(marked) / 8);
+    }
+    while (at < end && kJsonPlain[static_cast<unsigned char>(buf[at])]) ++at;
+    return at;
 }
 
 size_t encode_utf8(unsigned code, char *out)
@@ -83,7 +105,13 @@ private:
     int peek() { return pos_ < end_ || more() ? static_cast<unsigned char>(buf_[pos_]) : -1; }
     size_t offset() const { return base_ + pos_; }
 
-    void skip_space();
+    // Most tokens follow one another or a single space.
+    void skip_space()
+    {
+        if (pos_ < end_ && static_cast<unsigned char>(buf_[pos_]) > ' ') return;
+        skip_space_run();
+    }
+    void skip_space_run();
     bool value(std::vector<char> *open);
     bool name();
     bool string(bool key);
@@ -106,6 +134,7 @@ private:
     size_t pos_ = 0;        // the next byte to read
     size_t end_ = 0;        // the end of what has been read
     size_t out_ = 0;        // where a string being decoded continues
+    bool nul_ = false;      // the string being decoded holds U+0000
     size_t line_ = 1;
     size_t line_start_ = 0;  // text offset where the current line starts
     bool eof_ = false;
@@ -153,7 +182,7 @@ bool Reader::stop(size_t at, size_t line, size_t line_start, const std::string &
     return false;
 }
 
-void Reader::skip_space()
+void Reader::skip_space_run()
 {
     do {
         tok_ = pos_;
@@ -262,9 +291,9 @@ bool Reader::string(bool key)
     tok_ = pos_;
     const size_t at = offset();
     out_ = ++pos_;
+    nul_ = false;
     for (;;) {
-        size_t run = pos_;
-        while (run < end_ && kJsonPlain[static_cast<unsigned char>(buf_[run])]) ++run;
+        size_t run = plain_run(buf_.get(), pos_, end_);
         if (out_ != pos_) std::memmove(buf_.get() + out_, buf_.get() + pos_, run - pos_);
         out_ += run - pos_;
         pos_ = run;
@@ -278,7 +307,7 @@ bool Reader::string(bool key)
             ++pos_;
             const char *text = buf_.get() + tok_ + 1;
             const size_t length = out_ - tok_ - 1;
-            return (key ? events_.key(text, length) : events_.string(text, length)) || refused(at);
+            return (key ? events_.key(text, length, nul_) : events_.string(text, length, nul_)) || refused(at);
         }
         if (c == '\\') {
             if (!escape()) return false;
@@ -332,6 +361,7 @@ bool Reader::escape()
         used = 12;
     }
     pos_ += used;
+    nul_ = nul_ || code == 0;
     out_ += encode_utf8(code, buf_.get() + out_);
     return true;
 }

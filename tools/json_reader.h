@@ -27,16 +27,17 @@ struct JsonError {
 // What the reader found, in text order.  A call answers false to stop the
 // reading, with `refusal` saying why; the refusal is placed at the token
 // the call is about.  Texts are valid UTF-8 of `length` bytes with a NUL
-// after them (they may hold U+0000 before it), valid during the call.
+// after them, valid during the call; `holds_nul` when a \u0000 escape put
+// one before that.
 class JsonEvents {
 public:
     virtual ~JsonEvents() = default;
     virtual bool begin_object() = 0;
-    virtual bool key(const char *text, size_t length) = 0;
+    virtual bool key(const char *text, size_t length, bool holds_nul) = 0;
     virtual bool end_object() = 0;
     virtual bool begin_array() = 0;
     virtual bool end_array() = 0;
-    virtual bool string(const char *text, size_t length) = 0;
+    virtual bool string(const char *text, size_t length, bool holds_nul) = 0;
     // The number as written; `integral` when it has no fraction and no exponent.
     virtual bool number(const char *text, size_t length, bool integral) = 0;
     virtual bool boolean(bool value) = 0;

