@@ -67,13 +67,15 @@ if "$qctool" import deepest.json refused.qcf 2> err.txt; then echo "import accep
 grep -q 'at byte 1000: nested deeper' err.txt
 
 # Wide: thirty thousand entries, to standard output, which must not be a
-# terminal.
+# terminal, and a device that fills up.
 { printf '['; seq -s, 1 30000; printf ']'; } > wide.json
 "$qctool" import wide.json > wide.qcf
 [ "$("$qctool" export wide.qcf | grep -c '^  [0-9]')" = 30000 ]
 [ "$("$qctool" export --compact wide.qcf)" = "$(tr -d "\n" < wide.json)" ]
 if script -qec "$qctool import wide.json" /dev/null > tty.txt; then echo "import wrote to a terminal"; exit 1; fi
 grep -q "import: standard output is a terminal" tty.txt
+if "$qctool" import wide.json /dev/full 2> err.txt; then echo "import to a full device succeeded"; exit 1; fi
+grep -q "/dev/full: cannot write: No space left on device" err.txt
 
 # Export of what only the containers have: a set as an array of its members,
 # a typed dictionary as a plain object, non-text keys as their JSON text,
