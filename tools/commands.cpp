@@ -167,15 +167,17 @@ int from_json(const Operands &args)
     FILE *in = open_input(args[0], &why);
     if (!in) return report(name, why);
     Json form;
-    JsonError error;
-    const bool read = read_form(in, &form, &error);
+    JsonError not_json;
+    const bool read = read_form(in, &form, &not_json);
     close_input(in);
-    if (!read) return report(name, error);
+    if (!read) return report(name, not_json);
     std::vector<unsigned char> bytes;
     try {
         bytes = json_to_file(form);
     } catch (const JsonFormError &e) {
         return report(name, e.what());
+    } catch (const std::exception &e) {
+        return report(name, std::string("cannot turn the form into a file: ") + e.what());
     }
     // Refusals name the JSON path; the byte offset and record path are those
     // of the container file the form describes.
@@ -185,17 +187,17 @@ int from_json(const Operands &args)
         return report(name + ": " + path, e.message + " (" + where + "; status " + std::to_string(e.status) +
                                               " " + status_name(e.status) + ")");
     };
-    FileError failed;
-    Owned o{unframe(bytes, &failed)};
+    FileError error;
+    Owned o{unframe(bytes, &error)};
     if (!o.o) {
-        failed.message = "the library refuses the container this form describes: " + failed.message;
-        return refuse(json_path_at(form, failed.offset), failed);
+        error.message = "the library refuses the container this form describes: " + error.message;
+        return refuse(json_path_at(form, error.offset), error);
     }
     if (auto repeat = find_repeat(bytes))
         return refuse(json_path_at(form, repeat->offset + 1),
                       FileError{StatusFailed, repeat->offset, repeat->message, repeat->path});
     std::vector<unsigned char> again;
-    if (frame(o.o, &again, &failed) && again != bytes)
+    if (frame(o.o, &again, &error) && again != bytes)
         std::fprintf(stderr, "qctool: %s: note: loading and saving this container gives other bytes\n", name.c_str());
     return write_output(args[1], bytes, &why) ? 0 : report(output_name(args[1]), why);
 }

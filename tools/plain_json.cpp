@@ -34,7 +34,7 @@ constexpr size_t kMaxNesting = 1000;
 // time: a page fault per 4 KiB was a third of the time of an import of
 // 186,000 objects.  So the heap grows in steps of kHeapStep, and each step
 // is faulted in with one call as soon as the heap has it, well before the
-// containers reach it.  That took the import from 0.98 s to 0.81 s, for at
+// containers reach it.  That took the import from 0.97 s to 0.81 s, for at
 // most one step of memory left unused at the end.  Where the call is not
 // known (before Linux 5.14) or the heap is not the break, nothing changes.
 class HeapGrowth {
