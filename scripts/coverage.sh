@@ -4,7 +4,7 @@
 # summary and writes build/coverage/coverage.txt (per file) and .html.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh gcovr
+scripts/install-deps.sh test gcovr
 jobs=$(nproc)
 cmake --preset coverage > /dev/null
 cmake --build --preset coverage -j"$jobs" > /dev/null

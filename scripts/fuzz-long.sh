@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-600}
-scripts/install-deps.sh
+scripts/install-deps.sh test
 cmake --preset fuzz > /dev/null
 cmake --build --preset fuzz -j"$(nproc)" > /dev/null
 export ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1"

@@ -49,7 +49,7 @@ done
 
 deps=(libbenchmark-dev libglib2.0-dev libcjson-dev libjson-c-dev libmsgpack-dev)
 [ "$instructions" = 1 ] && deps+=(valgrind)
-scripts/install-deps.sh "${deps[@]}"
+scripts/install-deps.sh demo "${deps[@]}"
 # A broken table script would waste the whole run: check it first.
 python3 bench/bench_table_test.py -q
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,16 +14,49 @@ namespace qctool {
 std::string input_name(const std::string &path);
 std::string output_name(const std::string &path);
 
+// The open input (standard input for "-"), or NULL with `why` set.
+FILE *open_input(const std::string &path, std::string *why);
+void close_input(FILE *in);
+
 // The whole input; false with `why` set on failure.
 bool read_input(const std::string &path, std::vector<unsigned char> *out, std::string *why);
 
-// Writes `bytes` to the path (created or truncated) or to standard output.
-// A file left incomplete by a failed write is removed.
+// An output being written: a file, created or truncated, or standard output
+// for "-".  A file left incomplete (a failed write, or no close) is removed.
+class Output {
+public:
+    Output() = default;
+    Output(const Output &) = delete;
+    Output &operator=(const Output &) = delete;
+    ~Output();
+
+    bool open(const std::string &path, std::string *why);
+    // False once any write failed; the first failure is what close reports.
+    bool write(const void *data, size_t size);
+    bool failed() const { return errno_ != 0; }
+    // Flushes, and closes a file; false with `why` when anything written was
+    // lost, and the file is then removed.
+    bool close(std::string *why);
+
+private:
+    std::string path_;
+    FILE *file_ = nullptr;
+    int errno_ = 0;
+};
+
+// Writes `bytes` to the path or to standard output, as Output does.
+bool write_output(const std::string &path, const void *data, size_t size, std::string *why);
 bool write_output(const std::string &path, const std::string &bytes, std::string *why);
 bool write_output(const std::string &path, const std::vector<unsigned char> &bytes, std::string *why);
 
-// Copies the file at `from` to standard output, a piece at a time.
-bool copy_to_stdout(const std::string &from, std::string *why);
+// Copies the input at `from` to the output at `to` ("-" for standard input
+// or output) a piece at a time; false with `why`, and a file `to` removed,
+// when anything fails.
+bool copy_file(const std::string &from, const std::string &to, std::string *why);
+
+// True when `path` is standard output and that is a terminal: no place for
+// the bytes of a container file.
+bool is_terminal(const std::string &path);
 
 // A name the library can open for `path`: the path itself, or for "-" a
 // copy of standard input, made on the first call (standard input reads only

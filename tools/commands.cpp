@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 
 #include "cli_io.h"
 #include "demo_document.h"
@@ -69,15 +70,18 @@ bool read_file(const std::string &path, std::vector<unsigned char> *bytes)
 
 bool save_file(QuolanObject *object, const std::string &path, FileError *error)
 {
-    // Standard output cannot be renamed into place: the file goes there
-    // once the library has written it whole.
+    // The library replaces a regular file by rename.  Standard output, a
+    // device or a pipe cannot be replaced: the file goes there once the
+    // library has written it whole.
+    struct stat st {};
+    const bool copied = path == "-" || (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode));
     TemporaryFile copy;
     std::string why;
-    if (path == "-" && !copy.create(&why)) {
+    if (copied && !copy.create(&why)) {
         *error = unreadable(StatusFailed, why);
         return false;
     }
-    const std::string &file = path == "-" ? copy.path() : path;
+    const std::string &file = copied ? copy.path() : path;
     const int32_t status = quolan_file_save(object, file.c_str());
     if (status != StatusOk) {
         // errno says why when the file system refused; else the container did.
@@ -87,7 +91,7 @@ bool save_file(QuolanObject *object, const std::string &path, FileError *error)
                                               std::to_string(status) + " " + quolan_status_name(status) + ")");
         return false;
     }
-    if (path == "-" && !copy_to_stdout(file, &why)) {
+    if (copied && !copy_file(file, path, &why)) {
         *error = unreadable(StatusFailed, why);
         return false;
     }
@@ -110,9 +114,25 @@ int report(const std::string &name, const std::string &message)
     return 1;
 }
 
-namespace {
+int report(const std::string &name, const JsonError &e)
+{
+    if (!e.located) return report(name, e.message);
+    return report(name + ":" + std::to_string(e.line) + ":" + std::to_string(e.column),
+                  "at byte " + std::to_string(e.offset) + ": " + e.message);
+}
 
-// The container in the file at `path`; NULL after reporting.
+int usage(const std::string &message)
+{
+    std::fprintf(stderr, "qctool: %s\nTry 'qctool --help'.\n", message.c_str());
+    return 2;
+}
+
+int binary_to_terminal(const std::string &command)
+{
+    return usage(command + ": standard output is a terminal, and a container file is binary; "
+                           "name an output file or redirect standard output");
+}
+
 QuolanObject *load(const std::string &path)
 {
     FileError error;
@@ -120,6 +140,8 @@ QuolanObject *load(const std::string &path)
     if (!object) report(input_name(path), error);
     return object;
 }
+
+namespace {
 
 int print_to(QuolanObject *o, FILE *out, const std::string &name)
 {
@@ -134,6 +156,7 @@ int print_to(QuolanObject *o, FILE *out, const std::string &name)
 int demo(const Operands &args)
 {
     const std::string path = args.empty() ? "demo.qcf" : args[0];
+    if (is_terminal(path)) return binary_to_terminal("demo");
     FILE *text = path == "-" ? stderr : stdout;
     Owned doc{build_demo_document()};
     if (!doc.o) return report("demo", "cannot build the document");
@@ -198,21 +221,23 @@ int to_json(const Operands &args)
 // after a dictionary's last key) is written with a note.
 int from_json(const Operands &args)
 {
+    if (is_terminal(args[1])) return binary_to_terminal("from-json");
     const std::string name = input_name(args[0]);
-    std::vector<unsigned char> input;
     std::string why;
-    if (!read_input(args[0], &input, &why)) return report(name, why);
+    FILE *in = open_input(args[0], &why);
+    if (!in) return report(name, why);
     Json form;
+    JsonError not_json;
+    const bool read = read_form(in, &form, &not_json);
+    close_input(in);
+    if (!read) return report(name, not_json);
     std::vector<unsigned char> bytes;
     try {
-        form = Json::parse(input.begin(), input.end());
         bytes = json_to_file(form);
-    } catch (const Json::parse_error &e) {
-        return report(name, "not JSON: at byte " + std::to_string(e.byte > 0 ? e.byte - 1 : 0) + ": " + e.what());
-    } catch (const Json::exception &e) {
-        return report(name, std::string("not JSON: ") + e.what());
     } catch (const JsonFormError &e) {
         return report(name, e.what());
+    } catch (const std::exception &e) {
+        return report(name, std::string("cannot turn the form into a file: ") + e.what());
     }
     // Refusals name the JSON path; the byte offset and record path are those
     // of the container file the form describes.

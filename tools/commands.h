@@ -7,10 +7,14 @@
 #include <vector>
 
 #include "container_file.h"
+#include "json_reader.h"
 
 namespace qctool {
 
-using Operands = std::vector<std::string>;
+// A command's operands, and the options it takes.
+struct Operands : std::vector<std::string> {
+    bool compact = false;  // export --compact
+};
 
 int demo(const Operands &args);
 int dump(const Operands &args);
@@ -29,7 +33,8 @@ QuolanObject *load_file(const std::string &path, FileError *error);
 // load_file read); false after reporting.
 bool read_file(const std::string &path, std::vector<unsigned char> *bytes);
 
-// Saves `object` to `path` ("-": standard output) with the library.
+// Saves `object` to `path` ("-": standard output) with the library; false
+// with `error`, and no file left behind, when it cannot.
 bool save_file(QuolanObject *object, const std::string &path, FileError *error);
 
 // "qctool: NAME: at byte N, in RECORD PATH: MESSAGE (status S NAME)" on
@@ -38,5 +43,15 @@ int report(const std::string &name, const FileError &e);
 // "qctool: NAME: MESSAGE" on stderr (and so a FileError not `located`);
 // answers 1.
 int report(const std::string &name, const std::string &message);
+// "qctool: NAME:LINE:COLUMN: at byte N: MESSAGE" on stderr; answers 1.
+int report(const std::string &name, const JsonError &e);
+// "qctool: MESSAGE" and a pointer to --help on stderr; answers 2.
+int usage(const std::string &message);
+// The usage error of a command asked to write a container file to a terminal.
+int binary_to_terminal(const std::string &command);
+
+// The container in the file at `path` ("-": standard input), as load_file
+// answers it; NULL after reporting why not.
+QuolanObject *load(const std::string &path);
 
 }  // namespace qctool

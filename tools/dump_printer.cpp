@@ -1,13 +1,16 @@
 // Walks containers with the C++ layer's iterators, which keep their own
 // positions, so printing a nested entry never disturbs the walk around it.
-// Scalars print through debug_print_element, so every value reads exactly
-// as the library's printers write it.
+// Scalars print through debug_print_element, so every value reads as the
+// library's printers write it, except a Double: their %f shows 1e-10 as
+// 0.000000 and 1e300 as 301 digits, and the tool prints the shortest text
+// that reads back as the same double.
 #include "dump_printer.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "quolan/containers.hpp"
+#include "text.h"
 
 namespace qctool {
 
@@ -39,6 +42,19 @@ struct Printer {
                      locked ? "Locked" : "NotLocked");
     }
 
+    void scalar(void *ref, int32_t tag)
+    {
+        if (tag != Double || !ref) {
+            note(debug_print_element(ref, tag, out));
+            return;
+        }
+        double d;
+        std::memcpy(&d, ref, sizeof d);
+        char text[kDoubleTextSize];
+        const std::string_view shown = double_text(d, text);
+        std::fprintf(out, "-Double- <%.*s>", static_cast<int>(shown.size()), shown.data());
+    }
+
     void value(quolan::Value v, uint32_t depth)
     {
         quolan::ObjectView o = v.as_object();
@@ -47,7 +63,7 @@ struct Printer {
                 std::fprintf(out, "**NULL**\n");
                 return;
             }
-            note(debug_print_element(v.ref(), v.tag, out));
+            scalar(v.ref(), v.tag);
             std::fputc('\n', out);
             return;
         }
@@ -62,7 +78,7 @@ struct Printer {
             for (auto [key, v] : d) {
                 pad(depth);
                 std::fprintf(out, " [");
-                note(debug_print_element(key.ref(), key.tag, out));
+                scalar(key.ref(), key.tag);
                 std::fprintf(out, "] = ");
                 value(v, depth);
             }

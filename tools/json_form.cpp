@@ -21,6 +21,7 @@
 // ignored on input: the hex digits are the value.
 #include "json_form.h"
 
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -30,6 +31,7 @@
 
 #include "container_file.h"
 #include "record_layout.h"
+#include "text.h"
 
 namespace qctool {
 
@@ -79,29 +81,6 @@ struct Path {
 [[noreturn]] void refuse(const Path &path, const std::string &why)
 {
     throw JsonFormError(path.str() + ": " + why);
-}
-
-// Strict UTF-8 (no overlong forms, surrogates or code points past U+10FFFF)
-// is what the JSON printer and parser accept, so a text we print as a JSON
-// string reads back as the same bytes; anything else goes out as hex.
-bool valid_utf8(const unsigned char *s, size_t n)
-{
-    for (size_t i = 0; i < n;) {
-        unsigned c = s[i];
-        size_t follow = c < 0x80                ? 0
-                        : c >= 0xC2 && c <= 0xDF ? 1
-                        : c >= 0xE0 && c <= 0xEF ? 2
-                        : c >= 0xF0 && c <= 0xF4 ? 3
-                                                 : 4;
-        if (follow == 4 || n - i - 1 < follow) return false;
-        // The second byte's range is narrower after E0, ED, F0 and F4.
-        unsigned lo = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
-        unsigned hi = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
-        for (size_t k = 1; k <= follow; ++k, lo = 0x80, hi = 0xBF)
-            if (s[i + k] < lo || s[i + k] > hi) return false;
-        i += follow + 1;
-    }
-    return true;
 }
 
 std::string hex(const unsigned char *bytes, size_t n)
@@ -414,7 +393,75 @@ Out encode(const Json &form, size_t locate)
     return out;
 }
 
+// Builds the form as the reader meets it.  Only the innermost open value
+// takes new items, so the pointers to the open ones stay valid.
+class FormBuilder final : public JsonEvents {
+public:
+    explicit FormBuilder(Json *root) : root_(root) {}
+
+    bool begin_object() override { return open(Json::object()); }
+    bool begin_array() override { return open(Json::array()); }
+    bool end_object() override { return close(); }
+    bool end_array() override { return close(); }
+    bool key(const char *text, size_t length, bool) override
+    {
+        key_.assign(text, length);
+        return true;
+    }
+    bool string(const char *text, size_t length, bool) override { return add(std::string(text, length)) != nullptr; }
+    bool number(const char *text, size_t length, bool integral) override
+    {
+        int64_t i = 0;
+        uint64_t u = 0;
+        double d = 0;
+        if (integral && std::from_chars(text, text + length, i).ec == std::errc()) return add(i) != nullptr;
+        if (integral && std::from_chars(text, text + length, u).ec == std::errc()) return add(u) != nullptr;
+        if (json_number_to_double(text, length, &d)) return add(d) != nullptr;
+        refusal = "a number beyond the range of a double";
+        return false;
+    }
+    bool boolean(bool value) override { return add(value) != nullptr; }
+    bool null() override { return add(nullptr) != nullptr; }
+
+private:
+    Json *add(Json value)
+    {
+        if (open_.empty()) return &(*root_ = std::move(value));
+        Json &top = *open_.back();
+        if (top.is_array()) {
+            top.push_back(std::move(value));
+            return &top.back();
+        }
+        return &(top[key_] = std::move(value));
+    }
+    bool open(Json value)
+    {
+        // Each container of the form is two levels of JSON.
+        if (open_.size() >= 2 * static_cast<size_t>(kMaxDepth) + 8) {
+            refusal = "nested deeper than 1000 levels of containers: no container file holds that";
+            return false;
+        }
+        open_.push_back(add(std::move(value)));
+        return true;
+    }
+    bool close()
+    {
+        open_.pop_back();
+        return true;
+    }
+
+    Json *root_;
+    std::vector<Json *> open_;
+    std::string key_;
+};
+
 }  // namespace
+
+bool read_form(FILE *in, Json *form, JsonError *error)
+{
+    FormBuilder builder(form);
+    return read_json(in, builder, error);
+}
 
 bool has_no_saved_form(std::string_view class_name)
 {

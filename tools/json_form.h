@@ -13,12 +13,15 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "json_reader.h"
 
 namespace qctool {
 
@@ -31,6 +34,9 @@ using Json = nlohmann::ordered_json;
 struct JsonFormError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
+
+// Reads a JSON text into `form`; false with `error` when it is not JSON.
+bool read_form(FILE *in, Json *form, JsonError *error);
 
 // The JSON form of a framed container file.  REQUIRES: the bytes loaded with
 // unframe.  Throws std::logic_error if they do not follow the record layout,

@@ -3,26 +3,25 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
-#include <vector>
 
+#include "cli_io.h"
+#include "json_reader.h"
 #include "quolan/containers.h"
 
 namespace qctool {
 
-// Why a JSON text was refused, and the byte offset (from 0) where.
-struct ImportError {
-    size_t offset = 0;
-    std::string message;
-};
+// The container the JSON text read from `text` describes (the caller
+// deletes it), or NULL with `error`.  Nesting past the library's limit is
+// refused as it is met.
+QuolanObject *import_json(FILE *text, JsonError *error);
 
-// The container a JSON text describes (the caller deletes it), or NULL with
-// `error`.  Never recurses with the input's depth: nesting past the
-// library's limit is refused as it is met.
-QuolanObject *import_json(const std::vector<unsigned char> &text, ImportError *error);
-
-// Ordinary JSON, 2-space indented, for a file the library loads.  Counts
-// the Doubles written as null (NaN and the infinities) in `nulled`.
-std::string export_json(const std::vector<unsigned char> &file, size_t *nulled);
+// Writes the container file read from `file` to `out` as JSON: 2-space
+// indented, or with `compact` without any white space.  REQUIRES: the
+// library loaded the file.  False when `out` fails (its close says why),
+// or with `why` when the file no longer reads as it did.  Counts the Doubles written as null (NaN and
+// the infinities) in `nulled`.
+bool export_json(FILE *file, Output &out, bool compact, size_t *nulled, std::string *why);
 
 }  // namespace qctool

@@ -2,10 +2,12 @@
 // back, and show the library at work.
 //
 // Command-line conventions: `--help`/`-h` and `help [COMMAND]` print to
-// stdout and exit 0; `--version` likewise; an unknown command or option,
-// or a wrong number of operands, is named on stderr with exit 2; `-` is
-// standard input or output wherever a file is read or written; a refused
-// input or a failed write (a full disk, a closed pipe) exits 1.
+// stdout and exit 0; `--version` likewise; options may stand anywhere
+// before `--`; an unknown command or option, an option the command does
+// not take, a wrong number of operands, or a container file bound for a
+// terminal, is named on stderr with exit 2; `-` is standard input or
+// output wherever a file is read or written; a refused input or a failed
+// write (a full disk, a closed pipe) exits 1.
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -29,7 +31,8 @@ struct Command {
     const char *operands;
     const char *summary;
     const char *details;
-    int (*run)(const Operands &);
+    int (*run)(const Operands &);  // NULL for help, which run() answers itself
+    const char *options = "";      // the options it takes, as its synopsis shows them
 };
 
 const Command kCommands[] = {
@@ -57,17 +60,24 @@ const Command kCommands[] = {
      "Reads a lossless JSON form and writes the container file it describes,\n"
      "if the library loads it and it repeats no key or member.\n",
      qctool::from_json},
-    {"import", 2, 2, "IN.json OUT", "write any JSON text as a container file",
+    {"import", 1, 2, "IN.json [OUT]", "write any JSON text as a container file (default: stdout)",
      "Turns ordinary JSON into containers: objects become Dicts with text keys,\n"
      "arrays Arrays, integral numbers in int32 range Integers, other numbers\n"
-     "Doubles, true and false Booleans, null Null.  The top level must be an\n"
-     "object or an array (docs/json.md).\n",
+     "(and -0) Doubles, true and false Booleans, null Null.  The top level must\n"
+     "be an object or an array; a UTF-8 byte-order mark at the start is skipped.\n"
+     "A refusal names the line, the column and the byte offset.  Standard\n"
+     "output is refused when it is a terminal (docs/json.md).\n",
      qctool::import_command},
     {"export", 1, 2, "FILE [OUT.json]", "write a container file as ordinary JSON (default: stdout)",
      "Writes the container FILE holds as ordinary JSON: Dicts as objects,\n"
-     "Arrays and sets as arrays, typed containers as their plain form\n"
-     "(docs/json.md).\n",
-     qctool::export_command},
+     "Arrays and sets as arrays, typed containers as their plain form,\n"
+     "Doubles in the shortest form that reads back exactly (docs/json.md).\n"
+     "Indented by 2 spaces; with --compact, without any white space.\n",
+     qctool::export_command, "[--compact] "},
+    {"help", 0, 1, "[COMMAND]", "list the commands, or describe COMMAND",
+     "Lists the commands, or describes COMMAND: its operands and what it does.\n"
+     "'qctool COMMAND --help' does the same.\n",
+     nullptr},
 };
 
 const Command *find(const std::string &name)
@@ -79,11 +89,11 @@ const Command *find(const std::string &name)
 
 void print_usage(FILE *out)
 {
-    std::fprintf(out, "usage: qctool COMMAND [OPERANDS]\n"
-                      "       qctool help [COMMAND] | --help | --version\n\ncommands:\n");
+    std::fprintf(out, "usage: qctool COMMAND [OPTIONS] [OPERANDS]\n"
+                      "       qctool --help | --version\n\ncommands:\n");
     for (const Command &c : kCommands) {
-        std::string synopsis = std::string(c.name) + " " + c.operands;
-        std::fprintf(out, "  %-26s %s\n", synopsis.c_str(), c.summary);
+        std::string synopsis = std::string(c.name) + " " + c.options + c.operands;
+        std::fprintf(out, "  %-35s %s\n", synopsis.c_str(), c.summary);
     }
     std::fprintf(out, "\nFILE, OUT and JSON may be '-' for standard input or output.\n"
                       "Exit status: 0 done, 1 refused input or failed output, 2 usage error.\n");
@@ -91,19 +101,14 @@ void print_usage(FILE *out)
 
 void print_help(const Command &c)
 {
-    std::printf("usage: qctool %s %s\n\n%s", c.name, c.operands, c.details);
-}
-
-int usage_error(const std::string &message)
-{
-    std::fprintf(stderr, "qctool: %s\nTry 'qctool --help'.\n", message.c_str());
-    return 2;
+    std::printf("usage: qctool %s %s%s\n\n%s", c.name, c.options, c.operands, c.details);
 }
 
 int run(int argc, char **argv)
 {
     bool help = false, version = false, options_done = false;
     Operands words;
+    std::string command_option;  // the first option only some commands take
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (options_done || arg == "-" || arg.empty() || arg[0] != '-') {
@@ -114,8 +119,11 @@ int run(int argc, char **argv)
             help = true;
         } else if (arg == "--version") {
             version = true;
+        } else if (arg == "--compact") {
+            words.compact = true;
+            command_option = arg;
         } else {
-            return usage_error("unknown option '" + arg + "'");
+            return qctool::usage("unknown option '" + arg + "'");
         }
     }
     if (version) {
@@ -132,7 +140,7 @@ int run(int argc, char **argv)
             return 0;
         }
         const Command *c = find(words[0]);
-        if (!c) return usage_error("no help for unknown command '" + words[0] + "'");
+        if (!c) return qctool::usage("no help for unknown command '" + words[0] + "'");
         print_help(*c);
         return 0;
     }
@@ -141,11 +149,14 @@ int run(int argc, char **argv)
         return 2;
     }
     const Command *c = find(words[0]);
-    if (!c) return usage_error("unknown command '" + words[0] + "'");
-    Operands operands(words.begin() + 1, words.end());
+    if (!c) return qctool::usage("unknown command '" + words[0] + "'");
+    if (!command_option.empty() && std::strstr(c->options, command_option.c_str()) == nullptr)
+        return qctool::usage(std::string(c->name) + ": unknown option '" + command_option + "'");
+    Operands operands = words;
+    operands.erase(operands.begin());
     if (operands.size() < c->min_operands || operands.size() > c->max_operands)
-        return usage_error(std::string(c->name) + ": expected " + c->operands + ", got " +
-                           std::to_string(operands.size()) + " operand" + (operands.size() == 1 ? "" : "s"));
+        return qctool::usage(std::string(c->name) + ": expected " + c->operands + ", got " +
+                             std::to_string(operands.size()) + " operand" + (operands.size() == 1 ? "" : "s"));
     if (!qctool::create_all_classes()) {
         std::fprintf(stderr, "qctool: the container classes cannot be created\n");
         return 1;

@@ -14,6 +14,7 @@
 
 #include "quolan/containers.h"
 #include "record_layout.h"
+#include "text.h"
 
 namespace qctool {
 
@@ -52,13 +53,6 @@ std::string quoted(const std::string &text)
         }
     }
     return out + (text.size() > 40 ? "...\"" : "\"");
-}
-
-std::string shortest(double d)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.17g", d);
-    return text;
 }
 
 std::string key_label(const EntryInfo &key)
@@ -185,9 +179,10 @@ private:
         auto [it, fresh] = seen->emplace(key, position);
         if (fresh || repeat) return;
         std::string what = field == "keys" ? "key" : "member";
+        char text[kDoubleTextSize];
         std::string shown = info.tag == OwnedString ? quoted(info.text)
                             : info.tag == Integer   ? std::to_string(info.integer)
-                                                    : "Double " + shortest(info.real);
+                                                    : "Double " + std::string(double_text(info.real, text));
         repeat = RecordRepeat{start, path_text(),
                               what + " " + shown + " repeats the " + what + " at position " +
                                   std::to_string(it->second) + "; the library never holds a " + what +

@@ -280,7 +280,9 @@ QUOLAN_EXPORT int32_t debug_print_dict(QuolanObject *object, uint32_t depth, FIL
  * failed save leaves any file at `path` as it was, because the record is
  * written to a new file in the same directory that replaces `path` by
  * rename only when every byte is written.  A symbolic link at `path` is
- * followed, and a file replaced keeps its permissions.  The rename is not
+ * followed, and a file replaced keeps its permissions.  Only a regular file
+ * is replaced: a directory, a device, a pipe or a socket at `path` is
+ * refused (StatusFailed, errno EISDIR or EINVAL) and left as it is.  The rename is not
  * made durable with fsync; a caller who needs that syncs the directory.
  *
  * The first load creates the seven container classes, so that a file of any

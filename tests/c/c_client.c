@@ -124,6 +124,7 @@ static void failed_saves(QuolanObject *a)
     QuolanObject *deferred = make(array_deferclass_init());
     unsigned char now[sizeof saved];
     struct rlimit limit;
+    struct stat st;
     const int before = entries();
     int i;
     char missing[300];
@@ -146,6 +147,10 @@ static void failed_saves(QuolanObject *a)
 
     CHECK(file_io(path, "rb", now, sizeof now) == saved_size && memcmp(now, saved, saved_size) == 0);
     CHECK(entries() == before);
+    /* A pipe at the target stays a pipe: only a regular file is replaced. */
+    snprintf(missing, sizeof missing, "%s/pipe", dir);
+    CHECK(mkfifo(missing, 0600) == 0 && quolan_file_save(a, missing) == StatusFailed);
+    CHECK(stat(missing, &st) == 0 && S_ISFIFO(st.st_mode) && remove(missing) == 0);
     drop(deferred);
 }
 

@@ -3,6 +3,9 @@
 # checks, and exports to the same JSON value (read back by CMake's JSON
 # reader, not ours); every text in n_*.json, invalid or beyond what the
 # containers hold, is refused with exit 1, a byte offset and no output.
+# Numbers keep their value and -0 its sign; doubles print in their
+# shortest exact form; the container file goes to standard output, but
+# never to a terminal.
 set -euo pipefail
 qctool=$1
 data=$(cd "$(dirname "$0")/data/json" && pwd)
@@ -23,7 +26,11 @@ for text in "$data"/y_*.json; do
   "$qctool" import "$name.out.json" - | "$qctool" export - > again.json
   cmp "$name.out.json" again.json
 done
-tr -d ' \n' < y_number_beyond_int32.out.json | grep -qx '\[2147483648.0,-2147483649.0,9.007199254740992e+15,1.8446744073709552e+19\]'
+[ "$("$qctool" export --compact y_number_beyond_int32.qcf)" = \
+  '[2147483648.0,-2147483649.0,9007199254740992.0,18446744073709551616.0]' ]
+printf '[-0, 1e-10, 1e300, 0.1, 2.0, 7]' | "$qctool" import - numbers.qcf
+[ "$("$qctool" export --compact numbers.qcf)" = '[-0.0,1e-10,1e+300,0.1,2.0,7]' ]
+[ "$("$qctool" dump numbers.qcf | grep -c -e '<-0.0>$' -e '<1e-10>$' -e '<1e+300>$' -e '<0.1>$' -e '<2.0>$')" = 5 ]
 grep -q '"a": 3' y_object_repeated_name_last_wins.out.json
 [ "$(grep -c '"a"' y_object_repeated_name_last_wins.out.json)" = 1 ]
 
@@ -37,10 +44,14 @@ expect_refusal() {  # JSON text, text the message must contain
   if printf '%s' "$1" | "$qctool" import - refused.qcf 2> err.txt; then echo "import accepted $1"; exit 1; fi
   grep -qF -- "$2" err.txt || { echo "unexpected message for $1:"; cat err.txt; exit 1; }
 }
-expect_refusal '[1, 2' 'at byte 5: not JSON'
+expect_refusal $'[\n  1,\n  2 3]' 'standard input:3:5: at byte 11: not JSON: expected'
+expect_refusal '1abc' 'at byte 1: not JSON'
 expect_refusal '["a\u0000b"]' 'U+0000'
-expect_refusal '[1e400]' 'number overflow'
-expect_refusal '"text"' 'a top-level string is not a container'
+expect_refusal '[1e400]' 'beyond the range of a double'
+expect_refusal '"text"' 'standard input:1:1: at byte 0: a top-level string is not a container'
+expect_refusal $'\xff\xfe[]' 'UTF-16 byte-order mark'
+# A UTF-8 byte-order mark is skipped.
+[ "$(printf '\xef\xbb\xbf[1]' | "$qctool" import - - | "$qctool" export --compact -)" = '[1]' ]
 
 # Nesting: 1000 levels import and come back; the 1001st bracket is refused
 # where it stands; a million levels are refused the same way, not by
@@ -55,10 +66,17 @@ nest 1000000 > deepest.json
 if "$qctool" import deepest.json refused.qcf 2> err.txt; then echo "import accepted a million levels"; exit 1; fi
 grep -q 'at byte 1000: nested deeper' err.txt
 
-# Wide: thirty thousand entries.
+# Wide: thirty thousand entries, to standard output, which must not be a
+# terminal, and a device that fills up.
 { printf '['; seq -s, 1 30000; printf ']'; } > wide.json
-"$qctool" import wide.json wide.qcf
+"$qctool" import wide.json > wide.qcf
 [ "$("$qctool" export wide.qcf | grep -c '^  [0-9]')" = 30000 ]
+[ "$("$qctool" export --compact wide.qcf)" = "$(tr -d "\n" < wide.json)" ]
+if script -qec "$qctool import wide.json" /dev/null > tty.txt; then echo "import wrote to a terminal"; exit 1; fi
+grep -q "import: standard output is a terminal" tty.txt
+if "$qctool" import wide.json /dev/full 2> err.txt; then echo "import to a full device succeeded"; exit 1; fi
+grep -q "/dev/full: cannot write: No space left on device" err.txt
+[ -c /dev/full ] || { echo "import put a file in place of /dev/full"; exit 1; }
 
 # Export of what only the containers have: a set as an array of its members,
 # a typed dictionary as a plain object, non-text keys as their JSON text,

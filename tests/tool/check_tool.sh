@@ -26,7 +26,9 @@ for help in --help -h help; do
   for command in demo dump check to-json from-json import export; do grep -q "^  $command " out.txt; done
 done
 expect_exit 0 "$qctool" help import
-grep -q "usage: qctool import IN.json OUT" out.txt
+grep -q "usage: qctool import IN.json \[OUT\]" out.txt
+expect_exit 0 "$qctool" help help
+grep -q "usage: qctool help \[COMMAND\]" out.txt
 expect_exit 0 "$qctool" dump --help
 grep -q "usage: qctool dump FILE" out.txt
 expect_exit 0 "$qctool" --version
@@ -36,6 +38,8 @@ expect_exit 2 "$qctool" frobnicate
 grep -q "unknown command 'frobnicate'" err.txt && [ ! -s out.txt ]
 expect_exit 2 "$qctool" dump --frobnicate x
 grep -q "unknown option '--frobnicate'" err.txt
+expect_exit 2 "$qctool" dump --compact x
+grep -q "dump: unknown option '--compact'" err.txt
 expect_exit 2 "$qctool" check
 grep -q "check: expected FILE, got 0 operands" err.txt
 expect_exit 2 "$qctool" help frobnicate
@@ -162,7 +166,7 @@ expect_json_failure '{"class": "GenSet", "members": [7, {"class": "DictTyped", "
 expect_json_failure '{"class": "Array", "elements": [{"class": "Dict", "keys": ["a", "b", "a"], "values": [1, 2, 3]}]}' \
   '$.elements[0].keys[2]: key "a" repeats the key at position 0'
 expect_json_failure '{"class": "GenSet", "members": [{"Double": "0000000000000000"}, {"Double": "0000000000000080"}]}' \
-  '$.members[1]: member Double -0 repeats'
+  '$.members[1]: member Double -0.0 repeats'
 
 # to-json refuses what check refuses, and says why a deferred class is absent.
 head -c 40 demo.qcf > cut.qcf
