@@ -26,6 +26,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "framework/byte_order.h"
 #include "framework/memory.h"
 #include "framework/streams.h"
 #include "quolan/containers.h"
@@ -133,9 +134,8 @@ int32_t tally_WriteInt32(QuolanObject *self, int32_t value)
 {
     Tally *t = tally_of(self);
     if (t->buffer) {
-        const uint32_t v = static_cast<uint32_t>(value);
-        const unsigned char le[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                                     static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+        unsigned char le[4];
+        qc::store_le32(le, value);
         return gather(t, le, sizeof le) ? StatusOk : StatusFailed;
     }
     const int32_t status = quolan_stream_methods(t->file)->WriteInt32(t->file, value);
