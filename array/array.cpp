@@ -282,12 +282,6 @@ QuolanObject *new_plain_array()
     return cls ? base_of(cls)->New(cls) : nullptr;
 }
 
-QuolanObject *ensure_store(QuolanObject **slot)
-{
-    if (!*slot) *slot = new_plain_array();
-    return *slot;
-}
-
 void drop_store(QuolanObject **slot)
 {
     while (QuolanObject *store = *slot) {

@@ -101,7 +101,11 @@ QuolanObject *new_plain_array();
 
 // The private store held in `*slot`, created first if there is none; NULL
 // when it cannot be made.
-QuolanObject *ensure_store(QuolanObject **slot);
+inline QuolanObject *ensure_store(QuolanObject **slot)
+{
+    if (!*slot) *slot = new_plain_array();
+    return *slot;
+}
 
 // Deletes the private store held in `*slot`.  The slot is emptied first, so
 // code that the store's Delete runs (an owned key's Delete) finds no store;

@@ -52,7 +52,7 @@ constexpr bool lacks_referent(const void *key, int32_t kind)
 // The store's cursor ends where a walk with SetIndex(0) and Next would leave
 // it: one past a hit, at the end after a miss, at the new entry after a put.
 template <FreePosition Rule>
-int32_t find_in_store(QuolanObject *store, const void *key, int32_t kind, bool create, int32_t *created);
+inline int32_t find_in_store(QuolanObject *store, const void *key, int32_t kind, bool create, int32_t *created);
 
 // Clears `position` of `store` (a key withdrawn, a member removed) as the
 // store's own ClearAt does, keeping its index up to date; answers that
@@ -450,21 +450,42 @@ template <class Match, FreePosition Rule>
 
 }  // namespace search
 
-template <FreePosition Rule>
-int32_t find_in_store(QuolanObject *store, const void *key, int32_t kind, bool create, int32_t *created)
+namespace search {
+
+// One function per kind of key, free-position rule and whether a miss
+// enters the key: each is small enough to keep its key and the storage in
+// registers (one function for every kind would save and restore them all on
+// every call), and lookups and entries each have a scan loop of their own,
+// whose exits the branch predictor learns apart.
+template <class Match, FreePosition Rule, bool Create>
+[[gnu::noinline]] int32_t find_as(QuolanObject *store, const void *key, int32_t kind, int32_t *created)
 {
-    using namespace search;
     QC_CHECK_STORAGE_ON_RETURN(store);
-    if (lacks_referent(key, kind)) return find_with<NothingMatches, Rule>(store, key, kind, create, created);
-    switch (match_kind(kind)) {  // the integer kind first: the commonest member
-    case Integer: return find_with<IntegerKey, Rule>(store, key, kind, create, created);
-    case Double: return find_with<DoubleKey, Rule>(store, key, kind, create, created);
-    case String: return find_with<TextKey, Rule>(store, key, kind, create, created);
-    case Object:
-    case Pointer:
-    case OwnedPointer: return find_with<IdentityKey, Rule>(store, key, kind, create, created);
-    default: return find_with<OddKey, Rule>(store, key, kind, create, created);
-    }
+    return find_with<Match, Rule>(store, key, kind, Create, created);
 }
 
+template <class Match, FreePosition Rule>
+inline int32_t find_as(QuolanObject *store, const void *key, int32_t kind, bool create, int32_t *created)
+{
+    return create ? find_as<Match, Rule, true>(store, key, kind, created)
+                  : find_as<Match, Rule, false>(store, key, kind, created);
+}
+
+}  // namespace search
+
+template <FreePosition Rule>
+inline int32_t find_in_store(QuolanObject *store, const void *key, int32_t kind, bool create, int32_t *created)
+{
+    using namespace search;
+    if (lacks_referent(key, kind)) return find_as<NothingMatches, Rule>(store, key, kind, create, created);
+    switch (match_kind(kind)) {
+    case Integer: return find_as<IntegerKey, Rule>(store, key, kind, create, created);
+    case Double: return find_as<DoubleKey, Rule>(store, key, kind, create, created);
+    case String: return find_as<TextKey, Rule>(store, key, kind, create, created);
+    case Object:
+    case Pointer:
+    case OwnedPointer: return find_as<IdentityKey, Rule>(store, key, kind, create, created);
+    default: return find_as<OddKey, Rule>(store, key, kind, create, created);
+    }
+}
 }  // namespace qc
