@@ -145,10 +145,12 @@ bool refile(KeyIndex *x, const Element *entries, uint32_t size, int32_t capacity
 bool cover(KeyIndex *x, int32_t positions)
 {
     if (positions <= x->positions) return true;
-    // A sixteenth more than asked, so that a growing store reallocates the
-    // arrays a bounded number of times per doubling, not once per 64
-    // positions; it keeps the index within 16 bytes a key.
-    const int32_t ahead = static_cast<int32_t>(std::min<int64_t>(INT32_MAX - 63, int64_t{positions} + positions / 16));
+    // Ahead of what is asked, so that a growing store reallocates the arrays
+    // a bounded number of times per doubling, not once per 64 positions: a
+    // sixteenth more, and at least 192 positions (under 1 KB) more, which
+    // keeps the index within 16 bytes a key beyond a fixed kilobyte.
+    const int64_t more = std::max<int64_t>(positions / 16, 192);
+    const int32_t ahead = static_cast<int32_t>(std::min<int64_t>(INT32_MAX - 63, int64_t{positions} + more));
     const size_t old_words = words_for(x->positions), words = words_for(ahead);
     const size_t old_summary = words_for(static_cast<int64_t>(old_words)), summary = words_for(static_cast<int64_t>(words));
     const size_t covered = words * 64;
