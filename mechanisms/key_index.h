@@ -41,8 +41,9 @@
 // built to collide under any fixed hash does not collide here.
 //
 // Memory: 4 bytes per slot at between 0.35 and 0.7 of the slots in use, 4
-// bytes of hash and a little over a bit per position: at most 16 bytes per
-// key.
+// bytes of hash and a little over a bit per position, the per-position
+// arrays kept a little ahead of the store: at most 16 bytes per key beyond
+// a fixed kilobyte.
 //
 // May touch: the index and the store's storage through the storage module.
 #pragma once

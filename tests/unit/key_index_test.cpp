@@ -133,7 +133,8 @@ TEST_F(KeyIndex, AStoreChangedBehindTheIndexIsSeen)
     EXPECT_EQ(reads, 100) << "walked, not looked up";
 }
 
-// At most 16 bytes of index per key, whatever the number of keys.
+// At most 16 bytes of index per key beyond a fixed kilobyte, whatever the
+// number of keys.
 TEST_F(KeyIndex, HoldsAtMostSixteenBytesPerKey)
 {
     Obj s = make(genset_baseclass_init());
