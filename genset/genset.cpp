@@ -105,9 +105,10 @@ struct GenSet : ClassFramework<kGenSetClass> {
 
     static int32_t Add(QuolanObject *self, void *value, int32_t kind)
     {
-        if (!member_store_of(self)) return StatusNoMemory;
+        QuolanObject *store = member_store_of(self);
+        if (!store) return StatusNoMemory;
         if (lacks_referent(value, kind)) return StatusBadType;
-        return find_member(self, value, kind, true) >= 0 ? StatusOk : StatusNoMemory;
+        return find_in_store<kFreePosition>(store, value, kind, true, nullptr) >= 0 ? StatusOk : StatusNoMemory;
     }
     static int32_t AddString(QuolanObject *self, const char *value)
     {
