@@ -46,14 +46,10 @@ public:
     {
         return expect(model == library, what, model, library);
     }
-    void same_read(const char *what, int32_t status, const Value &m, int32_t tag, const void *value)
-    {
-        if (status == StatusOk) expect(agrees(m, tag, value), what, m.tag, tag);
-    }
     // A read's status, then, when it succeeded, what it handed out.
     void read(const char *what, int32_t want, const Value &m, int32_t got, int32_t tag, const void *value)
     {
-        if (same("status", want, got)) same_read(what, got, m, tag, value);
+        if (same("status", want, got) && got == StatusOk) expect(agrees(m, tag, value), what, m.tag, tag);
     }
     void sound(QuolanObject *o, const char *which)
     {
@@ -210,9 +206,9 @@ inline void Run::positional(Source &s, ArrayModel &m)
         note("GetAt(%d)", index);
         void *value = nullptr;
         int32_t tag = -99;
-        int32_t got = a->GetAt(obj_, &value, &tag, index);
+        const int32_t got = a->GetAt(obj_, &value, &tag, index);
         Value v;
-        if (same("status", m.get(index, &v), got)) same_read("read", got, v, tag, value);
+        read("read", m.get(index, &v), v, got, tag, value);
         break;
     }
     case 5: note("ClearAt(%d)", index); same("status", m.clear_at(index), a->ClearAt(obj_, index)); break;
@@ -246,7 +242,7 @@ inline void Run::walk(Source &s, ArrayModel *array_model, DictModel *dict_model)
     Value v;
     int32_t want = dict_model ? (forward ? dict_model->next(&v) : dict_model->previous(&v))
                               : (forward ? array_model->next(&v) : array_model->previous(&v));
-    if (same("status", want, got)) same_read("read", got, v, tag, value);
+    read("read", want, v, got, tag, value);
 }
 
 }  // namespace qm

@@ -45,6 +45,23 @@ struct Value {
     int32_t in_store = -1;   // a datum reference pointing into the store at this position
 };
 
+inline Value number_of(int32_t tag, int32_t n, double d = 0)
+{
+    Value v;
+    v.tag = tag, v.number = n, v.real = d;
+    return v;
+}
+inline Value integer(int32_t n) { return number_of(Integer, n); }
+inline Value real(double d) { return number_of(Double, 0, d); }
+// A text, object or pointer; `lacking` a datum or text given as NULL.
+inline Value referring(int32_t tag, const void *ref, const char *text = nullptr, bool lacking = false)
+{
+    Value v;
+    v.tag = tag, v.ref = ref, v.text = text ? text : "", v.missing = lacking;
+    return v;
+}
+inline Value missing(int32_t tag) { return referring(tag, nullptr, nullptr, true); }
+
 constexpr bool holds_datum(int32_t tag) { return tag == Integer || tag == Double || tag == Boolean; }
 constexpr bool is_owned(int32_t tag) { return tag == OwnedString || tag == OwnedObject || tag == OwnedPointer; }
 constexpr int32_t family(int32_t tag)
@@ -200,23 +217,19 @@ public:
     // Released from storage already emptied; what a Delete puts back goes too.
     void array_clear()
     {
+        std::vector<Value> old;
         do {
-            std::vector<Value> old = std::move(cells);
-            cells.clear();
-            capacity = 0;
-            cursor = initial = maximum = 0;
+            old = std::move(cells);
+            cells.clear(), capacity = 0, cursor = initial = maximum = 0;
             for (const Value &v : old) release(v);
-        } while (!cells.empty());
-        capacity = 0;
-        cursor = initial = maximum = 0;
+        } while (!old.empty());
     }
 
     int32_t next(Value *out)
     {
         if (cursor == -1) cursor = 0;
         if (cursor >= used()) return StatusOutOfRange;
-        int32_t at = cursor;
-        int32_t status = get(at, out);
+        const int32_t status = get(cursor, out);
         if (status == StatusOk) cursor += 1;
         return status;
     }
@@ -231,17 +244,8 @@ public:
     }
 
     int32_t set_index(int32_t index) { return select(index, false); }
-    int32_t get_index(int32_t *out) const
-    {
-        if (cursor == -1) return StatusOutOfRange;
-        *out = cursor;
-        return StatusOk;
-    }
-    void set_sizes(int32_t init, int32_t max)
-    {
-        initial = std::min(init, max);
-        maximum = max;
-    }
+    int32_t get_index(int32_t *out) const { return cursor == -1 ? StatusOutOfRange : (*out = cursor, StatusOk); }
+    void set_sizes(int32_t init, int32_t max) { initial = std::min(init, max), maximum = max; }
     int32_t get_sizes() const { return std::max(used(), initial); }
 
     // The entries Save writes (borrowed kinds as owned), read with GetAt.
@@ -293,17 +297,13 @@ public:
         if (other.get_sizes() != n) return 0;
         for (int32_t i = 0; i < n; ++i) {
             Value a, b;
-            if (get(i, &a) != StatusOk || other.get(i, &b) != StatusOk) return 0;
-            if (!equal_elements(a, b)) return 0;
+            if (get(i, &a) != StatusOk || other.get(i, &b) != StatusOk || !equal_elements(a, b)) return 0;
         }
         return 1;
     }
 
 protected:
-    void release(const Value &v, bool parked = false)
-    {
-        if (hooks) hooks->release(v, parked);
-    }
+    void release(const Value &v, bool parked = false) { if (hooks) hooks->release(v, parked); }
 };
 
 enum class FreeRule { Last, First };
@@ -393,13 +393,13 @@ public:
 
     int32_t save(std::vector<Value> *keys_out, std::vector<Value> *values_out)
     {
-        if (int32_t status = store().save(keys_out)) return status;
-        return values.save(values_out);
+        const int32_t status = store().save(keys_out);
+        return status ? status : values.save(values_out);
     }
     int32_t load(const std::vector<Value> &keys_in, const std::vector<Value> &values_in)
     {
-        if (int32_t status = store().load(keys_in)) return status;
-        return values.load(values_in);
+        const int32_t status = store().load(keys_in);
+        return status ? status : values.load(values_in);
     }
     bool copy_into(DictModel *copy)
     {

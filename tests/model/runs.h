@@ -34,8 +34,7 @@ inline int32_t save_to(QuolanObject *o, std::vector<unsigned char> *bytes)
 
 inline int32_t load_from(QuolanObject *o, const std::vector<unsigned char> &bytes)
 {
-    Owned s(quolan_memory_stream_from(bytes.data(), bytes.size()));
-    return quolan_base_methods(o)->Load(o, s.get(), 0);
+    return quolan_base_methods(o)->Load(o, Owned(quolan_memory_stream_from(bytes.data(), bytes.size())).get(), 0);
 }
 
 // A key or member: half the time one the store holds, under a kind of its
@@ -526,17 +525,12 @@ inline const Family kFamilies[] = {
 
 // A client subclass of a family's class whose element slots forward to the
 // class's own: it behaves exactly as the class, yet it is not the class.
-struct Forwarding {
-    static inline std::map<const QuolanMethod *, QuolanObject *> parents;
-    static const ArrayMethods *up(QuolanObject *o) { return quolan_array_methods(parents[o->methods]); }
-    static int32_t GetSizes(QuolanObject *o, int32_t *i, int32_t *m) { return up(o)->GetSizes(o, i, m); }
-    static int32_t SetIndex(QuolanObject *o, int32_t i) { return up(o)->SetIndex(o, i); }
-    static int32_t PutAt(QuolanObject *o, void *v, int32_t t, int32_t i) { return up(o)->PutAt(o, v, t, i); }
-    static int32_t GetAt(QuolanObject *o, void **v, int32_t *t, int32_t i) { return up(o)->GetAt(o, v, t, i); }
-    static int32_t Next(QuolanObject *o, void **v, int32_t *t) { return up(o)->Next(o, v, t); }
-    static int32_t Previous(QuolanObject *o, void **v, int32_t *t) { return up(o)->Previous(o, v, t); }
-    static int32_t ClearAt(QuolanObject *o, int32_t i) { return up(o)->ClearAt(o, i); }
-};
+inline std::map<const QuolanMethod *, QuolanObject *> forwarded_to;
+template <auto Slot, class... Args>
+int32_t forward(QuolanObject *o, Args... args)
+{
+    return (quolan_array_methods(forwarded_to[o->methods])->*Slot)(o, args...);
+}
 
 inline QuolanObject *forwarding_subclass(const Family &f)
 {
@@ -546,10 +540,11 @@ inline QuolanObject *forwarding_subclass(const Family &f)
     const size_t slots = f.set ? size_t{GenSetSlot_Count} : f.keyed ? size_t{DictTypedSlot_Count} : size_t{ArrayTypedSlot_Count};
     auto *t = subclass_of<ArrayMethods>(parent, slots, &cls);
     if (!f.set) {
-        Forwarding::parents[cls->methods] = parent;
-        t->GetSizes = Forwarding::GetSizes, t->SetIndex = Forwarding::SetIndex, t->PutAt = Forwarding::PutAt;
-        t->GetAt = Forwarding::GetAt, t->Next = Forwarding::Next, t->Previous = Forwarding::Previous;
-        t->ClearAt = Forwarding::ClearAt;
+        forwarded_to[cls->methods] = parent;
+        t->GetSizes = forward<&ArrayMethods::GetSizes>, t->SetIndex = forward<&ArrayMethods::SetIndex>;
+        t->PutAt = forward<&ArrayMethods::PutAt>, t->GetAt = forward<&ArrayMethods::GetAt>;
+        t->Next = forward<&ArrayMethods::Next>, t->Previous = forward<&ArrayMethods::Previous>;
+        t->ClearAt = forward<&ArrayMethods::ClearAt>;
     }
     return made[&f] = cls;
 }

@@ -104,11 +104,7 @@ public:
     {
         if (!has_types) return StatusNoMemory;
         if (lock) return StatusLocked;
-        Value text;
-        text.tag = OwnedString;
-        text.text = list;
-        text.ref = list.c_str();  // the caller's text, never the store's own copy
-        return types.put(text, position);
+        return types.put(referring(OwnedString, list.c_str(), list.c_str()), position);  // the caller's text
     }
     int32_t record_for_key(const std::string &list, const Value &key)
     {
@@ -168,11 +164,8 @@ public:
     {
         int32_t status = set_index(index);
         if (status != StatusOk) return status;
-        Value parked;
-        if (cursor < used() && cells[static_cast<size_t>(cursor)].tag == Null) {
-            parked = cells[static_cast<size_t>(cursor)];
-            cells[static_cast<size_t>(cursor)].ref = nullptr;
-        }
+        Value parked, *at = cursor < used() ? &cells[static_cast<size_t>(cursor)] : nullptr;
+        if (at && at->tag == Null) parked = *at, at->ref = nullptr;
         if (has_types) status = types.clear_at(index);
         if (status == StatusOk) status = array_clear_at(index);
         release(parked, true);
@@ -298,11 +291,7 @@ private:
 
     int32_t load(const Value &key, int32_t p, Value *out)
     {
-        if (!loader) {
-            ++reports;  // told to the assertion service
-            *out = Value{};
-            return StatusFailed;
-        }
+        if (!loader) return ++reports, *out = Value{}, StatusFailed;  // told to the assertion service
         ++asked;
         if (int32_t status = loader(key, out)) return status;
         const int32_t status = put(*out, p);
