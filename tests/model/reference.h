@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "quolan/containers.h"
@@ -124,10 +125,7 @@ struct Hooks {
     void release(const Value &v, bool parked = false)
     {
         if (!(v.tag == OwnedObject || parked) || !v.ref) return;
-        if (v.ref == spared) {
-            spared_met = true;
-            return;
-        }
+        if (v.ref == spared) return void(spared_met = true);
         ++released;
         if (v.reentrant && reenter) reenter();
     }
@@ -137,9 +135,7 @@ class ArrayModel {
 public:
     std::vector<Value> cells;  // one per position in use
     int64_t capacity = 0;
-    int32_t cursor = 0;
-    int32_t initial = 0;
-    int32_t maximum = 0;
+    int32_t cursor = 0, initial = 0, maximum = 0;
     Hooks *hooks = nullptr;
 
     explicit ArrayModel(Hooks *h = nullptr) : hooks(h) {}
@@ -184,9 +180,7 @@ public:
             return StatusOk;
         }
         if (v.tag == OwnedString) v.ref = kOwnCopy;
-        Value old = slot;
-        slot = v;
-        release(old);
+        release(std::exchange(slot, v));
         return StatusOk;
     }
 
@@ -208,9 +202,7 @@ public:
         if (capacity == 0) return StatusOk;
         if (index == -2) return StatusOutOfRange;
         if (int32_t status = select(index, false)) return status;
-        Value old = cells[static_cast<size_t>(cursor)];
-        cells[static_cast<size_t>(cursor)] = Value{};
-        release(old);
+        release(std::exchange(cells[static_cast<size_t>(cursor)], Value{}));
         return StatusOk;
     }
 
@@ -353,10 +345,7 @@ public:
         int32_t p = find_entry(keys, key, true, FreeRule::Last, created);
         if (p < 0) return StatusNoMemory;
         int32_t status = values.put(value, p);
-        if (status != StatusOk && *created) {
-            values.clear_at(p);
-            keys.clear_at(p);
-        }
+        if (status != StatusOk && *created) values.clear_at(p), keys.clear_at(p);
         return status;
     }
 
@@ -408,11 +397,7 @@ public:
         return !has_keys || keys.copy_into(&copy->keys);
     }
 
-    ArrayModel &store()  // made on first use, even by a pure lookup
-    {
-        has_keys = true;
-        return keys;
-    }
+    ArrayModel &store() { return has_keys = true, keys; }  // made on first use, even by a pure lookup
 
 private:
     int32_t keyed_step(bool forward, Value *out)
@@ -466,11 +451,7 @@ public:
     int32_t save(std::vector<Value> *record) { return store().save(record); }
     int32_t load(const std::vector<Value> &record) { return store().load(record); }
 
-    ArrayModel &store()  // made on first use, even by a pure lookup
-    {
-        has_store = true;
-        return members;
-    }
+    ArrayModel &store() { return has_store = true, members; }  // made on first use, even by a pure lookup
 };
 
 }  // namespace qm

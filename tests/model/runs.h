@@ -314,16 +314,12 @@ private:
         } else if (choice == 2) {
             Value want_key, key = pick_key(s, pools_, dict_.keys, false);
             void *value = nullptr;
-            int32_t tag = -99, want, got;
+            int32_t tag = -99;
             note("GetDeferred%s(%d)", keyed_ ? "Key" : "At", index);
-            if (!keyed_) {
-                want = deferred_.read_key(deferred_.keyed_position(index), &want_key);
-                got = da->GetDeferredAt(obj_, &value, &tag, index);
-            } else {
-                const int32_t p = dict_.symbol_index(key);
-                want = p < 0 ? StatusOutOfRange : deferred_.read_key(p, &want_key);
-                got = dd->GetDeferredKey(obj_, &value, &tag, argument(key), key.tag);
-            }
+            const int32_t p = keyed_ ? dict_.symbol_index(key) : deferred_.keyed_position(index);
+            const int32_t want = keyed_ && p < 0 ? StatusOutOfRange : deferred_.read_key(p, &want_key);
+            const int32_t got = keyed_ ? dd->GetDeferredKey(obj_, &value, &tag, argument(key), key.tag)
+                                       : da->GetDeferredAt(obj_, &value, &tag, index);
             read("loader key", want, want_key, got, tag, value);
         } else {
             const uint32_t which = s.below(3);

@@ -64,8 +64,7 @@ class TypedModel : public ArrayModel {
 public:
     ArrayModel types;         // the type store: a list per position, Null untyped
     bool has_types = true;    // false once Clear dropped it
-    int32_t lock = 0;
-    int32_t access = 0;
+    int32_t lock = 0, access = 0;
     DictModel *dict = nullptr;  // a typed dictionary binds through its keys
 
     explicit TypedModel(Hooks *h) : ArrayModel(h), types(h) {}

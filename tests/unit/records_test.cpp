@@ -273,27 +273,6 @@ constexpr int32_t kReadSlots[] = {StreamSlot_ReadInt32, StreamSlot_ReadByte, Str
 
 }  // namespace
 
-// A host stream of either byte order carries every loadable class there and
-// back; the record is the same but for the order of its int32 fields.
-TEST(HostStreams, EveryLoadableClassRoundTripsInEitherByteOrder)
-{
-    for (bool big_endian : {true, false})
-        for (const Sample &s : kSamples) {
-            SCOPED_TRACE(s.init()->size);
-            Obj original = make(s.init()), back = make(s.init());
-            s.fill(original.get());
-            HostStream host;
-            host.big_endian = big_endian;
-            ASSERT_EQ(B(original.get())->Save(original.get(), host.stream(), 0), 0);
-            EXPECT_EQ(host.bytes.size(), s.record.size());
-            EXPECT_EQ(host.bytes == s.record, !big_endian);
-            host.rewind();
-            ASSERT_EQ(B(back.get())->Load(back.get(), host.stream(), 0), 0);
-            EXPECT_EQ(host.read_at, host.bytes.size());
-            EXPECT_EQ(saved(back.get()), s.record);
-        }
-}
-
 // One call per field, through the stream's own slots: a host stream, or a
 // class derived from the stand-in's that overrides one slot, is never handed
 // several fields in one call.
@@ -328,38 +307,45 @@ TEST(HostStreams, EachFieldIsOneCallOfItsOwnSlot)
     EXPECT_EQ(saved(again.get()), saved(a.get()));
 }
 
-// Any one call of any stream slot failing: Save answers the slot's own code
-// (a short WriteBytes: StatusFailed), Load a failure, nothing leaks, and the
-// object stays usable.
-TEST(HostStreams, AFailureOfAnySlotAtAnyCallIsAnswered)
+// A host stream of either byte order carries every loadable class there and
+// back, the record the same but for the order of its int32 fields.  Any one
+// call of any slot failing: Save answers the slot's own code (a short
+// WriteBytes: StatusFailed), Load a failure, nothing leaks, and the object
+// stays usable.
+TEST(HostStreams, EitherByteOrderRoundTripsAndAFailureOfAnySlotAtAnyCallIsAnswered)
 {
-    for (const Sample &s : kSamples) {
-        SCOPED_TRACE(s.init()->size);
-        Obj original = make(s.init());
-        s.fill(original.get());
-        HostStream clean;
-        ASSERT_EQ(B(original.get())->Save(original.get(), clean.stream(), 0), 0);
-        const HostStream counts = clean;
-        for (int32_t slot : kWriteSlots)
-            for (int32_t call = 0; call < counts.calls[slot]; ++call) {
-                HostStream host;
-                host.rewind(slot, call);
-                const int32_t want = slot == StreamSlot_WriteInt32  ? HostStream::kWriteInt32Failed
-                                     : slot == StreamSlot_WriteByte ? HostStream::kWriteByteFailed
-                                                                    : StatusFailed;
-                EXPECT_EQ(B(original.get())->Save(original.get(), host.stream(), 0), want) << slot << " " << call;
-            }
-        clean.rewind();
-        Obj reloaded = make(s.init());
-        ASSERT_EQ(B(reloaded.get())->Load(reloaded.get(), clean.stream(), 0), 0);
-        for (int32_t slot : kReadSlots)
-            for (int32_t call = 0; call < clean.calls[slot]; ++call) {
-                HostStream host = counts;
-                host.rewind(slot, call);
-                Obj back = make(s.init());
-                const int32_t status = B(back.get())->Load(back.get(), host.stream(), 0);
-                EXPECT_TRUE(status == HostStream::kReadFailed || status == StatusFailed) << slot << " " << call;
-                saved(back.get());  // still whole enough to write itself
-            }
-    }
+    for (bool big_endian : {true, false})
+        for (const Sample &s : kSamples) {
+            SCOPED_TRACE(testing::Message() << s.init()->size << (big_endian ? " big-endian" : ""));
+            Obj original = make(s.init()), reloaded = make(s.init());
+            s.fill(original.get());
+            HostStream clean;
+            clean.big_endian = big_endian;
+            ASSERT_EQ(B(original.get())->Save(original.get(), clean.stream(), 0), 0);
+            EXPECT_EQ(clean.bytes.size(), s.record.size());
+            EXPECT_EQ(clean.bytes == s.record, !big_endian);
+            const HostStream counts = clean;
+            clean.rewind();
+            ASSERT_EQ(B(reloaded.get())->Load(reloaded.get(), clean.stream(), 0), 0);
+            EXPECT_EQ(clean.read_at, clean.bytes.size());
+            EXPECT_EQ(saved(reloaded.get()), s.record);
+            for (int32_t slot : kWriteSlots)
+                for (int32_t call = 0; call < counts.calls[slot]; ++call) {
+                    HostStream host;
+                    host.rewind(slot, call);
+                    const int32_t want = slot == StreamSlot_WriteInt32  ? HostStream::kWriteInt32Failed
+                                         : slot == StreamSlot_WriteByte ? HostStream::kWriteByteFailed
+                                                                        : StatusFailed;
+                    EXPECT_EQ(B(original.get())->Save(original.get(), host.stream(), 0), want) << slot << " " << call;
+                }
+            for (int32_t slot : kReadSlots)
+                for (int32_t call = 0; call < clean.calls[slot]; ++call) {
+                    HostStream host = counts;
+                    host.rewind(slot, call);
+                    Obj back = make(s.init());
+                    const int32_t status = B(back.get())->Load(back.get(), host.stream(), 0);
+                    EXPECT_TRUE(status == HostStream::kReadFailed || status == StatusFailed) << slot << " " << call;
+                    saved(back.get());  // still whole enough to write itself
+                }
+        }
 }
