@@ -62,10 +62,10 @@ static void tables_and_names(QuolanObject *a)
     CHECK(m->PutStringCopyAt(a, "hello", -2) == StatusOk && m->GetAt(a, &value, &tag, 7) == StatusOutOfRange);
     CHECK(m->GetAt(a, &value, &tag, 0) == StatusOk && tag == OwnedString && strcmp((const char *)value, "hello") == 0);
     /* Slot numbers and typed tables agree, and named lookup finds the same. */
-    CHECK((QuolanMethod)m->GetAt == a->methods[ArraySlot_GetAt]);
-    CHECK(quolan_base_methods(a)->GetMethod(a, "GetAt") == a->methods[ArraySlot_GetAt]);
-    CHECK(strcmp(quolan_status_name(StatusOutOfRange), "StatusOutOfRange") == 0);
-    CHECK(strcmp(quolan_status_name(StatusFailedFlag), "StatusFailedFlag") == 0);
+    CHECK((QuolanMethod)m->GetAt == a->methods[ArraySlot_GetAt] &&
+          quolan_base_methods(a)->GetMethod(a, "GetAt") == a->methods[ArraySlot_GetAt]);
+    CHECK(strcmp(quolan_status_name(StatusOutOfRange), "StatusOutOfRange") == 0 &&
+          strcmp(quolan_status_name(StatusFailedFlag), "StatusFailedFlag") == 0);
     CHECK(strcmp(quolan_status_name(-7), "StatusUnknown") == 0);
 }
 

@@ -6,13 +6,12 @@
 // their classes override: PutAt, GetAt, ClearAt and what Clear drops first.
 // Releasing an owned object is an event (Hooks): counted, and a re-entrant
 // object's Delete puts into its container, at the point the library
-// promises, after the position holds its new state.
-//
-// Where the rules leave a choice, the model takes ours: indexes below -2
-// answer -6; GetAt(-1) and Previous on an empty array answer -6; a missing
-// datum or text is refused with -3 and matches no key; the keyed walk tests
-// the key of the position the step delivers; Clear forgets the sizes first
-// and ends with nothing held, also when a Delete puts something back.
+// promises, after the position holds its new state.  Where the rules leave a
+// choice, the model takes ours: indexes below -2 answer -6; GetAt(-1) and
+// Previous on an empty array answer -6; a missing datum or text is refused
+// with -3 and matches no key; the keyed walk tests the key of the position
+// the step delivers; Clear forgets the sizes first and ends with nothing
+// held, also when a Delete puts something back.
 #pragma once
 
 #include <algorithm>

@@ -1,12 +1,9 @@
-// The runs, and the loop that drives them.
-//
-// ContainerRun serves the six classes of the Array family: positions, walks,
-// sizes, Clear, save/reload, Copy and IsEqual for all of them; keys, symbols
-// and the keyed walk for the dictionaries; type lists, access and lock for
-// the typed classes; loader keys and loaders for the deferred ones.  SetRun
-// serves GenSet.  Mixed in are the moves real clients make: owned objects
-// whose Delete re-enters the container, values that alias what the call
-// drops (a position's own text, a loader key read back), and client
+// The runs, and the loop that drives them.  ContainerRun serves the six
+// classes of the Array family (keys and the keyed walk for the dictionaries,
+// type lists, access and lock for the typed ones, loaders for the deferred
+// ones), SetRun serves GenSet.  Mixed in are the moves real clients make:
+// owned objects whose Delete re-enters the container, values that alias what
+// the call drops (a position's own text, a loader key read back), and client
 // subclasses whose slots forward, so no fast path may take them for ours.
 #pragma once
 
@@ -66,16 +63,8 @@ inline Value pick_key(Source &s, Pools &pools, const ArrayModel &store, bool own
 }
 
 // A text for the ...String... shortcuts: from the pool, now and then NULL.
-inline Value pick_text(Source &s, Pools &pools, int32_t tag)
-{
-    return s.chance(4) ? missing(tag) : pools.text_value(s, tag);
-}
-
-inline int32_t echo(const Value &key, Value *out)
-{
-    *out = key;
-    return StatusOk;
-}
+inline Value pick_text(Source &s, Pools &p, int32_t tag) { return s.chance(4) ? missing(tag) : p.text_value(s, tag); }
+inline int32_t echo(const Value &key, Value *out) { return *out = key, StatusOk; }
 
 constexpr const char *kTypeLists[] = {"Integer", "Double", "String", "Integer,Double", "Double,Integer",
                                       "Object-Array", "Object-", "Object-Dict", "Object-QUOLAN,Null", "Pointer",
@@ -416,10 +405,7 @@ class SetRun : public Run {
 public:
     SetRun(QuolanObject *cls, Pools &pools) : Run(cls, pools), model(&hooks)
     {
-        hooks.reenter = [this] {
-            bool added = false;
-            model.add(integer(77), &added);
-        };
+        hooks.reenter = [this] { bool added; model.add(integer(77), &added); };
     }
     SetModel model;
 
