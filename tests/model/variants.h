@@ -171,11 +171,7 @@ public:
         return status;
     }
 
-    void drop_stores() override
-    {
-        has_types = false;
-        types.array_clear();
-    }
+    void drop_stores() override { has_types = false, types.array_clear(); }
 
     // Parked objects go with the positions.
     void clear() override
@@ -210,11 +206,7 @@ public:
     explicit DeferredModel(Hooks *h) : ArrayModel(h), store(h) {}
 
     // Special indexes name the container's positions.
-    int32_t keyed_position(int32_t index) const
-    {
-        if (index >= 0) return index;
-        return index == -1 && used() > 0 ? used() - 1 : -1;
-    }
+    int32_t keyed_position(int32_t index) const { return index >= 0 ? index : index == -1 && used() > 0 ? used() - 1 : -1; }
 
     int32_t get(int32_t index, Value *out) override
     {
@@ -273,17 +265,8 @@ public:
         return status;
     }
 
-    void drop_stores() override
-    {
-        has_store = false;
-        store.array_clear();
-    }
-
-    void clear() override
-    {
-        drop_stores();
-        array_clear();
-    }
+    void drop_stores() override { has_store = false, store.array_clear(); }
+    void clear() override { drop_stores(), array_clear(); }
 
 private:
     int32_t null_put_ = -2;  // -1 while a record_key waits for its Null put's position

@@ -47,8 +47,7 @@ TEST(DebugPrint, ElementsDepthAndTheDefaultStream)
     for (int32_t tag : {int32_t{Integer}, int32_t{String}, int32_t{Object}, 10})
         EXPECT_EQ(print(debug_print_element, nullptr, tag), (Printed{StatusBadType, "-Null-"})) << "tag " << tag;
 
-    EXPECT_EQ(array(nullptr, 9), (Printed{StatusBadType, "**NULL**\n"}));
-    EXPECT_EQ(dict(nullptr, 9), (Printed{StatusBadType, "**NULL**\n"}));
+    for (auto printer : {array, dict}) EXPECT_EQ(printer(nullptr, 9), (Printed{StatusBadType, "**NULL**\n"}));
     Obj a = new_array();
     EXPECT_EQ(array(a.get(), 4), (Printed{0, ""}));
     A(a.get())->PutIntAt(a.get(), 5, 0);
