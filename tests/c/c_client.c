@@ -79,8 +79,7 @@ static void round_trip(QuolanObject *list)
     void *value = NULL;
     int32_t kind = 0;
     struct stat st;
-    CHECK(d->PutIntStringKey(doc, 7, "count") == StatusOk);
-    CHECK(d->PutStringKey(doc, list, Object, "list") == StatusOk);
+    CHECK(d->PutIntStringKey(doc, 7, "count") == StatusOk && d->PutStringKey(doc, list, Object, "list") == StatusOk);
     CHECK(quolan_file_save(doc, path) == StatusOk && chmod(path, 0604) == 0);
     CHECK(quolan_file_save(doc, path) == StatusOk && stat(path, &st) == 0 && (st.st_mode & 0777) == 0604);
     saved_size = file_io(path, "rb", saved, sizeof saved);

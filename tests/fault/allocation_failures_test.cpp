@@ -228,14 +228,9 @@ int keyed_without_index_memory()
     const DictMethods *dm = quolan_dict_methods(d);
     const GenSetMethods *sm = quolan_genset_methods(s);
     auto key = [](int i) { return "key" + std::to_string(i); };
-    for (int i = 0; i < 40; ++i) {
-        FAULT_CHECK(dm->PutIntStringKey(d, i, key(i).c_str()) == 0);
-        FAULT_CHECK(sm->AddInt32(s, i) == 0);
-    }
-    for (int i : {5, 30}) {
-        FAULT_CHECK(dm->ClearKey(d, const_cast<char *>(key(i).c_str()), String) == 0);
-        FAULT_CHECK(sm->ClearElement(s, &i, Integer) == 0);
-    }
+    for (int i = 0; i < 40; ++i) FAULT_CHECK(dm->PutIntStringKey(d, i, key(i).c_str()) == 0 && sm->AddInt32(s, i) == 0);
+    for (int i : {5, 30})
+        FAULT_CHECK(dm->ClearKey(d, const_cast<char *>(key(i).c_str()), String) == 0 && sm->ClearElement(s, &i, Integer) == 0);
     FAULT_CHECK(dm->PutIntStringKey(d, 100, "new") == 0 && dm->StringSymbolIndex(d, "new") == 30);
     int32_t added = 100;
     FAULT_CHECK(sm->AddInt32(s, added) == 0 && sm->GetIndex(s, &added, Integer) == 5);

@@ -74,10 +74,7 @@ inline void compare_array(Check &c, QuolanObject *o, const ArrayModel &m, const 
     const DimensionRecord none{0, 0, 0};
     const DimensionRecord &rec = v->dimensions ? v->dimensions[v->dimension_count - 1] : none;
     char what[64];
-    auto label = [&](const char *field) {
-        std::snprintf(what, sizeof what, "%s %s", which, field);
-        return what;
-    };
+    auto label = [&](const char *field) { return std::snprintf(what, sizeof what, "%s %s", which, field), what; };
     c.same(label("used_count"), m.used(), rec.used_count);
     c.same(label("capacity"), m.capacity, v->capacity);
     c.same(label("cursor"), m.cursor, v->cursors ? v->cursors[v->dimension_count - 1] : 0);

@@ -174,10 +174,8 @@ public:
         if (v.missing && (holds_datum(v.tag) || v.tag == OwnedString)) return StatusBadType;
         if (int32_t status = select(index, true)) return status;
         Value &slot = cells[static_cast<size_t>(cursor)];
-        if (is_owned(slot.tag) && family(v.tag) == family(slot.tag) && v.ref == slot.ref) {
-            slot.tag = v.tag;  // the same block changes hands
-            return StatusOk;
-        }
+        if (is_owned(slot.tag) && family(v.tag) == family(slot.tag) && v.ref == slot.ref)
+            return slot.tag = v.tag, StatusOk;  // the same block changes hands
         if (v.tag == OwnedString) v.ref = kOwnCopy;
         release(std::exchange(slot, v));
         return StatusOk;

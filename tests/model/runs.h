@@ -361,10 +361,7 @@ private:
     {
         note("Copy");
         Owned c(quolan_base_methods(obj_)->Copy(obj_, obj_));
-        if (variant_ == Variant::Deferred) {
-            same("copy made", 0, c.get() != nullptr);
-            return;
-        }
+        if (variant_ == Variant::Deferred) return void(same("copy made", 0, c.get() != nullptr));
         Hooks copy_hooks;
         TypedModel copied(&copy_hooks);
         DictModel copied_dict(copied, &copy_hooks);

@@ -119,33 +119,21 @@ public:
         int32_t verdict = check(v, index);
         if (verdict != StatusOk && verdict != StatusNeedsDouble) return verdict;
         if (access != 0) return StatusLocked;
-        if (verdict == StatusNeedsDouble) {
-            v.tag = Double;
-            v.real = v.number;
-        }
+        if (verdict == StatusNeedsDouble) v.tag = Double, v.real = v.number;
         Value old;
         int32_t status = get(index, &old);
         if (status == StatusOutOfRange) return array_put(v, index);
         if (status != StatusOk) return status;
         Value &slot = cells[static_cast<size_t>(cursor)];
-        if (old.tag == OwnedObject && v.tag == Null) {
-            slot.tag = Null;  // parked
-            return StatusOk;
-        }
+        if (old.tag == OwnedObject && v.tag == Null) return slot.tag = Null, StatusOk;  // parked
         if (old.tag == Null && v.tag == Null) return StatusOk;
         if (old.tag == Null && old.ref) {
-            if (family(v.tag) == Object && v.ref == old.ref) {
-                slot.tag = v.tag;
-                return StatusOk;
-            }
+            if (family(v.tag) == Object && v.ref == old.ref) return slot.tag = v.tag, StatusOk;
             const size_t at = static_cast<size_t>(cursor);
             Value parked = slot;
             slot.ref = nullptr;
             status = array_put(v, index);
-            if (status != StatusOk && cells[at].tag == Null && !cells[at].ref) {
-                cells[at] = parked;
-                return status;
-            }
+            if (status != StatusOk && cells[at].tag == Null && !cells[at].ref) return cells[at] = parked, status;
             release(parked, true);
             return status;
         }

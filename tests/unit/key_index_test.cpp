@@ -41,14 +41,9 @@ std::vector<std::string> colliding_texts(size_t n)
     std::vector<std::string> texts;
     while (texts.size() < n) {
         uint64_t w[4] = {0, 0, 0, last};
-        char letters[16];
-        for (char &c : letters) c = char('a' + random() % 26);
-        std::memcpy(w, letters, sizeof letters);
+        for (size_t i = 0; i < 16; ++i) reinterpret_cast<char *>(w)[i] = char('a' + random() % 26);
         w[2] = qc::text_pair(unseeded.a, w[0], w[1], unseeded) ^ cancel;
-        if (qc::has_zero_byte(w[2])) continue;
-        char text[32];
-        std::memcpy(text, w, sizeof text);
-        texts.emplace_back(text, 31);
+        if (!qc::has_zero_byte(w[2])) texts.emplace_back(reinterpret_cast<const char *>(w), 31);
     }
     return texts;
 }
