@@ -96,20 +96,19 @@ static void bad_files(void)
 {
     unsigned char bytes[sizeof saved + 1];
     size_t cuts[] = {0, 4, 11, 15, 20, 0}, i;
+    static const struct { size_t at; unsigned char to; int32_t want; } flips[] = {
+        {0, 'X', StatusFailed}, {8, 2, StatusFailed}, {18, 'x', StatusFailed}, {24, 3, StatusBadType}};
     QuolanObject *out = NULL;
     cuts[5] = saved_size - 1;
     memcpy(bytes, saved, saved_size);
     for (i = 0; i < sizeof cuts / sizeof cuts[0]; ++i) refused(bytes, cuts[i], 0); /* empty and cut short */
     bytes[saved_size] = 0;
     refused(bytes, saved_size + 1, StatusFailed); /* a byte after the record */
-    bytes[0] = 'X';
-    refused(bytes, saved_size, StatusFailed); /* another magic */
-    bytes[0] = 'Q', bytes[8] = 2;
-    refused(bytes, saved_size, StatusFailed); /* another format version */
-    bytes[8] = 1, bytes[18] = 'x';
-    refused(bytes, saved_size, StatusFailed); /* "Dixt": no such class */
-    bytes[18] = 'c', bytes[24] = 3;
-    refused(bytes, saved_size, StatusBadType); /* a key entry of a tag no record holds */
+    /* Another magic, format version or class ("Dixt"); a key entry of a tag no record holds. */
+    for (i = 0; i < sizeof flips / sizeof flips[0]; ++i, memcpy(bytes, saved, saved_size)) {
+        bytes[flips[i].at] = flips[i].to;
+        refused(bytes, saved_size, flips[i].want);
+    }
     remove(bad);
     CHECK(quolan_file_load(bad, &out) == StatusFailed && out == NULL); /* missing */
     CHECK(quolan_file_load(dir, &out) == StatusFailed && out == NULL);

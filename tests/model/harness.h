@@ -54,11 +54,7 @@ public:
     }
     void sound(QuolanObject *o, const char *which)
     {
-        if (const char *broken = qc::check_invariants(o)) {
-            char what[160];
-            std::snprintf(what, sizeof what, "%s: %s", which, broken);
-            expect(false, what, 0, 1);
-        }
+        if (const char *broken = qc::check_invariants(o)) expect(false, (std::string(which) + ": " + broken).c_str(), 0, 1);
     }
 };
 
@@ -114,7 +110,6 @@ public:
         same("owned objects deleted", hooks.released + pools_.self_deleted, Counted::clears - baseline);
     }
 
-    // Deletes the object and expects every owned object to go with it.
     void finish(int64_t baseline)
     {
         note("Delete");
@@ -215,7 +210,6 @@ protected:
         }
     }
 
-    // One step of Next or Previous; the keyed walk when a Dict model is given.
     void walk(Source &s, ArrayModel *array_model, DictModel *dict_model)
     {
         const bool forward = s.chance(55);

@@ -44,8 +44,7 @@ constexpr char kDecoy[] = "Decoy", kWidget[] = "PlatformWidget";
 QuolanObject *with_isa(QuolanObject *parent, int32_t (*is_a)(QuolanObject *, char *))
 {
     QuolanObject *cls = subclass(parent, 32);
-    cls->methods[QuolanSlot_IsA] = SLOT(*is_a);
-    return cls;
+    return cls->methods[QuolanSlot_IsA] = SLOT(*is_a), cls;
 }
 
 }  // namespace
