@@ -1,12 +1,7 @@
-// Interprets the input as a program of method calls on one container.
-//
-// The first byte picks the class (and whether a client subclass that
-// forwards its element slots stands in for it), the rest drives the choices
-// of the model-based test: every call is made on the library and on the
-// reference model, and any disagreement in a status, a value read back, a
-// position, a walk, the sizes, the storage, the private stores, the typed
-// fields, the deletions of owned objects, what Save/Load and Copy produce,
-// or a broken invariant traps.
+// Interprets the input as a program of method calls on one container: the
+// first byte picks the class (and, by its high bit, the client subclass that
+// forwards its element slots), the rest drives the model test's choices
+// (tests/model), and any disagreement with the reference model traps.
 #include <cstdio>
 
 #include "../tests/model/runs.h"

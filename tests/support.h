@@ -84,10 +84,7 @@ QuolanObject *long_named_class()
 {
     static QuolanObject *c = root_class_with([](QuolanBaseMethods &t) {
         t.IsA = [](QuolanObject *, char *name) -> int32_t {
-            if (*name) return 0;
-            std::memset(name, 'x', N);
-            name[N] = '\0';
-            return 1;
+            return *name ? 0 : (std::strcpy(name, std::string(N, 'x').c_str()), 1);
         };
     });
     return c;
@@ -118,7 +115,6 @@ inline std::string type_at(QuolanObject *o, int32_t position)
 }
 
 using ByteVec = std::vector<unsigned char>;
-inline Obj stream_from(const ByteVec &bytes) { return Obj(quolan_memory_stream_from(bytes.data(), bytes.size())); }
 // The record `o` saves; without `status` the save must succeed.
 inline ByteVec saved(QuolanObject *o, int32_t *status = nullptr, int32_t mode = 0)
 {
@@ -132,7 +128,7 @@ inline ByteVec saved(QuolanObject *o, int32_t *status = nullptr, int32_t mode = 
 }
 inline int32_t load(QuolanObject *o, const ByteVec &bytes, int32_t mode = 0)
 {
-    return B(o)->Load(o, stream_from(bytes).get(), mode);
+    return B(o)->Load(o, Obj(quolan_memory_stream_from(bytes.data(), bytes.size())).get(), mode);
 }
 
 // Builds the little-endian byte records the stream format is made of.

@@ -62,10 +62,10 @@ static void tables_and_names(QuolanObject *a)
     CHECK(m->PutStringCopyAt(a, "hello", -2) == StatusOk && m->GetAt(a, &value, &tag, 7) == StatusOutOfRange);
     CHECK(m->GetAt(a, &value, &tag, 0) == StatusOk && tag == OwnedString && strcmp((const char *)value, "hello") == 0);
     /* Slot numbers and typed tables agree, and named lookup finds the same. */
-    CHECK((QuolanMethod)m->GetAt == a->methods[ArraySlot_GetAt]);
-    CHECK(quolan_base_methods(a)->GetMethod(a, "GetAt") == a->methods[ArraySlot_GetAt]);
-    CHECK(strcmp(quolan_status_name(StatusOutOfRange), "StatusOutOfRange") == 0);
-    CHECK(strcmp(quolan_status_name(StatusFailedFlag), "StatusFailedFlag") == 0);
+    CHECK((QuolanMethod)m->GetAt == a->methods[ArraySlot_GetAt] &&
+          quolan_base_methods(a)->GetMethod(a, "GetAt") == a->methods[ArraySlot_GetAt]);
+    CHECK(strcmp(quolan_status_name(StatusOutOfRange), "StatusOutOfRange") == 0 &&
+          strcmp(quolan_status_name(StatusFailedFlag), "StatusFailedFlag") == 0);
     CHECK(strcmp(quolan_status_name(-7), "StatusUnknown") == 0);
 }
 
@@ -79,8 +79,7 @@ static void round_trip(QuolanObject *list)
     void *value = NULL;
     int32_t kind = 0;
     struct stat st;
-    CHECK(d->PutIntStringKey(doc, 7, "count") == StatusOk);
-    CHECK(d->PutStringKey(doc, list, Object, "list") == StatusOk);
+    CHECK(d->PutIntStringKey(doc, 7, "count") == StatusOk && d->PutStringKey(doc, list, Object, "list") == StatusOk);
     CHECK(quolan_file_save(doc, path) == StatusOk && chmod(path, 0604) == 0);
     CHECK(quolan_file_save(doc, path) == StatusOk && stat(path, &st) == 0 && (st.st_mode & 0777) == 0604);
     saved_size = file_io(path, "rb", saved, sizeof saved);
@@ -97,20 +96,19 @@ static void bad_files(void)
 {
     unsigned char bytes[sizeof saved + 1];
     size_t cuts[] = {0, 4, 11, 15, 20, 0}, i;
+    static const struct { size_t at; unsigned char to; int32_t want; } flips[] = {
+        {0, 'X', StatusFailed}, {8, 2, StatusFailed}, {18, 'x', StatusFailed}, {24, 3, StatusBadType}};
     QuolanObject *out = NULL;
     cuts[5] = saved_size - 1;
     memcpy(bytes, saved, saved_size);
     for (i = 0; i < sizeof cuts / sizeof cuts[0]; ++i) refused(bytes, cuts[i], 0); /* empty and cut short */
     bytes[saved_size] = 0;
     refused(bytes, saved_size + 1, StatusFailed); /* a byte after the record */
-    bytes[0] = 'X';
-    refused(bytes, saved_size, StatusFailed); /* another magic */
-    bytes[0] = 'Q', bytes[8] = 2;
-    refused(bytes, saved_size, StatusFailed); /* another format version */
-    bytes[8] = 1, bytes[18] = 'x';
-    refused(bytes, saved_size, StatusFailed); /* "Dixt": no such class */
-    bytes[18] = 'c', bytes[24] = 3;
-    refused(bytes, saved_size, StatusBadType); /* a key entry of a tag no record holds */
+    /* Another magic, format version or class ("Dixt"); a key entry of a tag no record holds. */
+    for (i = 0; i < sizeof flips / sizeof flips[0]; ++i, memcpy(bytes, saved, saved_size)) {
+        bytes[flips[i].at] = flips[i].to;
+        refused(bytes, saved_size, flips[i].want);
+    }
     remove(bad);
     CHECK(quolan_file_load(bad, &out) == StatusFailed && out == NULL); /* missing */
     CHECK(quolan_file_load(dir, &out) == StatusFailed && out == NULL);

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "debug/invariants.h"
 #include "subjects.h"
@@ -46,22 +47,14 @@ public:
     {
         return expect(model == library, what, model, library);
     }
-    void same_read(const char *what, int32_t status, const Value &m, int32_t tag, const void *value)
-    {
-        if (status == StatusOk) expect(agrees(m, tag, value), what, m.tag, tag);
-    }
     // A read's status, then, when it succeeded, what it handed out.
     void read(const char *what, int32_t want, const Value &m, int32_t got, int32_t tag, const void *value)
     {
-        if (same("status", want, got)) same_read(what, got, m, tag, value);
+        if (same("status", want, got) && got == StatusOk) expect(agrees(m, tag, value), what, m.tag, tag);
     }
     void sound(QuolanObject *o, const char *which)
     {
-        if (const char *broken = qc::check_invariants(o)) {
-            char what[160];
-            std::snprintf(what, sizeof what, "%s: %s", which, broken);
-            expect(false, what, 0, 1);
-        }
+        if (const char *broken = qc::check_invariants(o)) expect(false, (std::string(which) + ": " + broken).c_str(), 0, 1);
     }
 };
 
@@ -77,10 +70,7 @@ inline void compare_array(Check &c, QuolanObject *o, const ArrayModel &m, const 
     const DimensionRecord none{0, 0, 0};
     const DimensionRecord &rec = v->dimensions ? v->dimensions[v->dimension_count - 1] : none;
     char what[64];
-    auto label = [&](const char *field) {
-        std::snprintf(what, sizeof what, "%s %s", which, field);
-        return what;
-    };
+    auto label = [&](const char *field) { return std::snprintf(what, sizeof what, "%s %s", which, field), what; };
     c.same(label("used_count"), m.used(), rec.used_count);
     c.same(label("capacity"), m.capacity, v->capacity);
     c.same(label("cursor"), m.cursor, v->cursors ? v->cursors[v->dimension_count - 1] : 0);
@@ -102,10 +92,7 @@ inline void compare_store(Check &c, QuolanObject *store, bool exists, const Arra
 
 class Run : public Check {
 public:
-    Run(QuolanObject *cls, Pools &pools) : obj_(quolan_base_methods(cls)->New(cls)), pools_(pools)
-    {
-        pools_.target = obj_;
-    }
+    Run(QuolanObject *cls, Pools &pools) : obj_(quolan_base_methods(cls)->New(cls)), pools_(pools) { pools_.target = obj_; }
     virtual ~Run()
     {
         if (obj_) quolan_base_methods(obj_)->Delete(obj_);
@@ -123,13 +110,11 @@ public:
         same("owned objects deleted", hooks.released + pools_.self_deleted, Counted::clears - baseline);
     }
 
-    // Deletes the object and expects every owned object to go with it.
     void finish(int64_t baseline)
     {
         note("Delete");
         clear_model();
-        quolan_base_methods(obj_)->Delete(obj_);
-        obj_ = nullptr;
+        quolan_base_methods(obj_)->Delete(std::exchange(obj_, nullptr));
         compare_deletions(baseline);
     }
 
@@ -143,110 +128,104 @@ public:
     Hooks hooks;
 
 protected:
-    void positional(Source &s, ArrayModel &m);
-    void walk(Source &s, ArrayModel *array_model, DictModel *dict_model);
-    void set_sizes(Source &s, ArrayModel &m);
-    int32_t pick_index(Source &s, const ArrayModel &m);
+    int32_t pick_index(Source &s, const ArrayModel &m)
+    {
+        switch (s.below(20)) {
+        case 0: case 1: case 2: return -2;
+        case 3: case 4: return -1;
+        case 5: return s.between(m.used(), m.used() + 3);
+        case 6: return s.chance(70) ? s.between(m.used(), m.used() + 40) : s.between(0, 1200);
+        case 7: return s.chance(50) ? m.initial + s.between(-1, 1) : m.maximum + s.between(-1, 1);
+        case 8: return s.chance(80) ? s.between(-5, -3) : INT32_MIN;
+        default: return s.between(0, std::max(m.used(), 1));
+        }
+    }
+
+    // Sizes of every shape, a maximum below used_count included: Clear forgets
+    // it before it releases anything.
+    void set_sizes(Source &s, ArrayModel &m)
+    {
+        int32_t maximum = 0;
+        uint32_t shape = s.below(10);
+        if (shape >= 4) maximum = m.used() + s.between(0, 64);
+        if (shape == 3) maximum = s.between(-2, m.used());
+        int32_t initial = s.between(-2, m.used() + 40);
+        note("SetSizes(%d, %d)", initial, maximum);
+        quolan_array_methods(obj_)->SetSizes(obj_, initial, maximum);
+        m.set_sizes(initial, maximum);
+    }
+
+    void positional(Source &s, ArrayModel &m)
+    {
+        const ArrayMethods *a = quolan_array_methods(obj_);
+        const int32_t index = pick_index(s, m);
+        switch (s.below(9)) {
+        case 0: case 1: case 2: {
+            Value v = pools_.value(s);
+            const bool shortcut = s.chance(50);
+            note("%s(tag %d, %d)", shortcut ? "Put shortcut" : "PutAt", v.tag, index);
+            void *arg = argument(v);
+            int32_t got;
+            if (!shortcut || v.tag == Null) got = a->PutAt(obj_, arg, v.tag, index);
+            else if (v.missing) got = a->PutStringCopyAt(obj_, nullptr, index);
+            else if (v.tag == Integer) got = a->PutIntAt(obj_, v.number, index);
+            else if (v.tag == Boolean) got = a->PutBooleanAt(obj_, v.number, index);
+            else if (v.tag == Double) got = a->PutDoubleAt(obj_, v.real, index);
+            else if (v.tag == String) got = a->PutStringAt(obj_, static_cast<const char *>(arg), index);
+            else if (v.tag == OwnedString) got = a->PutStringCopyAt(obj_, static_cast<const char *>(arg), index);
+            else if (v.tag == Object) got = a->PutObjectAt(obj_, static_cast<QuolanObject *>(arg), index);
+            else if (v.tag == OwnedObject) got = a->PutObjectCopyAt(obj_, static_cast<QuolanObject *>(arg), index);
+            else if (v.tag == Pointer) got = a->PutPtrAt(obj_, arg, index);
+            else got = a->PutPtrCopyAt(obj_, arg, index);
+            if (v.missing && shortcut) v.tag = OwnedString;
+            same("status", m.put(v, index), got);
+            pools_.settle(v, got == StatusOk);
+            break;
+        }
+        case 3: case 4: {
+            note("GetAt(%d)", index);
+            void *value = nullptr;
+            int32_t tag = -99;
+            const int32_t got = a->GetAt(obj_, &value, &tag, index);
+            Value v;
+            read("read", m.get(index, &v), v, got, tag, value);
+            break;
+        }
+        case 5: note("ClearAt(%d)", index); same("status", m.clear_at(index), a->ClearAt(obj_, index)); break;
+        case 6: note("SetIndex(%d)", index); same("status", m.set_index(index), a->SetIndex(obj_, index)); break;
+        case 7: {
+            note("GetSizes");
+            int32_t initial = -7, maximum = -7;
+            same("size", m.get_sizes(), a->GetSizes(obj_, &initial, &maximum));
+            same("initial size", m.initial, initial);
+            same("maximum size", m.maximum, maximum);
+            break;
+        }
+        default: {
+            note("GetIndex");
+            int32_t want = -7, got = -7;
+            same("status", m.get_index(&want), a->GetIndex(obj_, &got));
+            same("index", want, got);
+        }
+        }
+    }
+
+    void walk(Source &s, ArrayModel *array_model, DictModel *dict_model)
+    {
+        const bool forward = s.chance(55);
+        note(forward ? "Next" : "Previous");
+        const ArrayMethods *a = quolan_array_methods(obj_);
+        void *value = nullptr;
+        int32_t tag = -99;
+        int32_t got = (forward ? a->Next : a->Previous)(obj_, &value, &tag);
+        Value v;
+        int32_t want = dict_model ? (forward ? dict_model->next(&v) : dict_model->previous(&v))
+                                  : (forward ? array_model->next(&v) : array_model->previous(&v));
+        read("read", want, v, got, tag, value);
+    }
 
     QuolanObject *obj_;
     Pools &pools_;
 };
-
-inline int32_t Run::pick_index(Source &s, const ArrayModel &m)
-{
-    switch (s.below(20)) {
-    case 0: case 1: case 2: return -2;
-    case 3: case 4: return -1;
-    case 5: return s.between(m.used(), m.used() + 3);
-    case 6: return s.chance(70) ? s.between(m.used(), m.used() + 40) : s.between(0, 1200);
-    case 7: return s.chance(50) ? m.initial + s.between(-1, 1) : m.maximum + s.between(-1, 1);
-    case 8: return s.chance(80) ? s.between(-5, -3) : INT32_MIN;
-    default: return s.between(0, std::max(m.used(), 1));
-    }
-}
-
-// Sizes of every shape, a maximum below used_count included: Clear forgets
-// it before it releases anything.
-inline void Run::set_sizes(Source &s, ArrayModel &m)
-{
-    int32_t maximum = 0;
-    uint32_t shape = s.below(10);
-    if (shape >= 4) maximum = m.used() + s.between(0, 64);
-    if (shape == 3) maximum = s.between(-2, m.used());
-    int32_t initial = s.between(-2, m.used() + 40);
-    note("SetSizes(%d, %d)", initial, maximum);
-    quolan_array_methods(obj_)->SetSizes(obj_, initial, maximum);
-    m.set_sizes(initial, maximum);
-}
-
-inline void Run::positional(Source &s, ArrayModel &m)
-{
-    const ArrayMethods *a = quolan_array_methods(obj_);
-    const int32_t index = pick_index(s, m);
-    switch (s.below(9)) {
-    case 0: case 1: case 2: {
-        Value v = pools_.value(s);
-        const bool shortcut = s.chance(50);
-        note("%s(tag %d, %d)", shortcut ? "Put shortcut" : "PutAt", v.tag, index);
-        void *arg = argument(v);
-        int32_t got;
-        if (!shortcut || v.tag == Null) got = a->PutAt(obj_, arg, v.tag, index);
-        else if (v.missing) got = a->PutStringCopyAt(obj_, nullptr, index);
-        else if (v.tag == Integer) got = a->PutIntAt(obj_, v.number, index);
-        else if (v.tag == Boolean) got = a->PutBooleanAt(obj_, v.number, index);
-        else if (v.tag == Double) got = a->PutDoubleAt(obj_, v.real, index);
-        else if (v.tag == String) got = a->PutStringAt(obj_, static_cast<const char *>(arg), index);
-        else if (v.tag == OwnedString) got = a->PutStringCopyAt(obj_, static_cast<const char *>(arg), index);
-        else if (v.tag == Object) got = a->PutObjectAt(obj_, static_cast<QuolanObject *>(arg), index);
-        else if (v.tag == OwnedObject) got = a->PutObjectCopyAt(obj_, static_cast<QuolanObject *>(arg), index);
-        else if (v.tag == Pointer) got = a->PutPtrAt(obj_, arg, index);
-        else got = a->PutPtrCopyAt(obj_, arg, index);
-        if (v.missing && shortcut) v.tag = OwnedString;
-        same("status", m.put(v, index), got);
-        pools_.settle(v, got == StatusOk);
-        break;
-    }
-    case 3: case 4: {
-        note("GetAt(%d)", index);
-        void *value = nullptr;
-        int32_t tag = -99;
-        int32_t got = a->GetAt(obj_, &value, &tag, index);
-        Value v;
-        if (same("status", m.get(index, &v), got)) same_read("read", got, v, tag, value);
-        break;
-    }
-    case 5: note("ClearAt(%d)", index); same("status", m.clear_at(index), a->ClearAt(obj_, index)); break;
-    case 6: note("SetIndex(%d)", index); same("status", m.set_index(index), a->SetIndex(obj_, index)); break;
-    case 7: {
-        note("GetSizes");
-        int32_t initial = -7, maximum = -7;
-        same("size", m.get_sizes(), a->GetSizes(obj_, &initial, &maximum));
-        same("initial size", m.initial, initial);
-        same("maximum size", m.maximum, maximum);
-        break;
-    }
-    default: {
-        note("GetIndex");
-        int32_t want = -7, got = -7;
-        same("status", m.get_index(&want), a->GetIndex(obj_, &got));
-        same("index", want, got);
-    }
-    }
-}
-
-// One step of Next or Previous; the keyed walk when a Dict model is given.
-inline void Run::walk(Source &s, ArrayModel *array_model, DictModel *dict_model)
-{
-    const bool forward = s.chance(55);
-    note(forward ? "Next" : "Previous");
-    const ArrayMethods *a = quolan_array_methods(obj_);
-    void *value = nullptr;
-    int32_t tag = -99;
-    int32_t got = (forward ? a->Next : a->Previous)(obj_, &value, &tag);
-    Value v;
-    int32_t want = dict_model ? (forward ? dict_model->next(&v) : dict_model->previous(&v))
-                              : (forward ? array_model->next(&v) : array_model->previous(&v));
-    if (same("status", want, got)) same_read("read", got, v, tag, value);
-}
 
 }  // namespace qm

@@ -1,11 +1,8 @@
 // Seeded sequences on every class, and on a client subclass of each whose
 // element slots forward to the class's own, held against the reference model
-// after every step (see runs.h).  That the checks catch real faults is shown
-// by scripts/mutants.sh (docs/testing.md).
-//
-// QUOLAN_MODEL_STEPS sets the operations per class (100,000 by default);
-// QUOLAN_MODEL_SEED the first seed.  A disagreement names the seed and the
-// step, so it can be replayed alone.
+// after every step (see runs.h).  QUOLAN_MODEL_STEPS sets the operations per
+// class (100,000 by default), QUOLAN_MODEL_SEED the first seed; a disagreement
+// names the seed and the step, so it can be replayed alone.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -6,13 +6,12 @@
 // their classes override: PutAt, GetAt, ClearAt and what Clear drops first.
 // Releasing an owned object is an event (Hooks): counted, and a re-entrant
 // object's Delete puts into its container, at the point the library
-// promises, after the position holds its new state.
-//
-// Where the rules leave a choice, the model takes ours: indexes below -2
-// answer -6; GetAt(-1) and Previous on an empty array answer -6; a missing
-// datum or text is refused with -3 and matches no key; the keyed walk tests
-// the key of the position the step delivers; Clear forgets the sizes first
-// and ends with nothing held, also when a Delete puts something back.
+// promises, after the position holds its new state.  Where the rules leave a
+// choice, the model takes ours: indexes below -2 answer -6; GetAt(-1) and
+// Previous on an empty array answer -6; a missing datum or text is refused
+// with -3 and matches no key; the keyed walk tests the key of the position
+// the step delivers; Clear forgets the sizes first and ends with nothing
+// held, also when a Delete puts something back.
 #pragma once
 
 #include <algorithm>
@@ -21,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "quolan/containers.h"
@@ -44,6 +44,23 @@ struct Value {
     bool reentrant = false;  // an object whose Delete puts into its container
     int32_t in_store = -1;   // a datum reference pointing into the store at this position
 };
+
+inline Value number_of(int32_t tag, int32_t n, double d = 0)
+{
+    Value v;
+    v.tag = tag, v.number = n, v.real = d;
+    return v;
+}
+inline Value integer(int32_t n) { return number_of(Integer, n); }
+inline Value real(double d) { return number_of(Double, 0, d); }
+// A text, object or pointer; `lacking` a datum or text given as NULL.
+inline Value referring(int32_t tag, const void *ref, const char *text = nullptr, bool lacking = false)
+{
+    Value v;
+    v.tag = tag, v.ref = ref, v.text = text ? text : "", v.missing = lacking;
+    return v;
+}
+inline Value missing(int32_t tag) { return referring(tag, nullptr, nullptr, true); }
 
 constexpr bool holds_datum(int32_t tag) { return tag == Integer || tag == Double || tag == Boolean; }
 constexpr bool is_owned(int32_t tag) { return tag == OwnedString || tag == OwnedObject || tag == OwnedPointer; }
@@ -107,10 +124,7 @@ struct Hooks {
     void release(const Value &v, bool parked = false)
     {
         if (!(v.tag == OwnedObject || parked) || !v.ref) return;
-        if (v.ref == spared) {
-            spared_met = true;
-            return;
-        }
+        if (v.ref == spared) return void(spared_met = true);
         ++released;
         if (v.reentrant && reenter) reenter();
     }
@@ -120,9 +134,7 @@ class ArrayModel {
 public:
     std::vector<Value> cells;  // one per position in use
     int64_t capacity = 0;
-    int32_t cursor = 0;
-    int32_t initial = 0;
-    int32_t maximum = 0;
+    int32_t cursor = 0, initial = 0, maximum = 0;
     Hooks *hooks = nullptr;
 
     explicit ArrayModel(Hooks *h = nullptr) : hooks(h) {}
@@ -162,14 +174,10 @@ public:
         if (v.missing && (holds_datum(v.tag) || v.tag == OwnedString)) return StatusBadType;
         if (int32_t status = select(index, true)) return status;
         Value &slot = cells[static_cast<size_t>(cursor)];
-        if (is_owned(slot.tag) && family(v.tag) == family(slot.tag) && v.ref == slot.ref) {
-            slot.tag = v.tag;  // the same block changes hands
-            return StatusOk;
-        }
+        if (is_owned(slot.tag) && family(v.tag) == family(slot.tag) && v.ref == slot.ref)
+            return slot.tag = v.tag, StatusOk;  // the same block changes hands
         if (v.tag == OwnedString) v.ref = kOwnCopy;
-        Value old = slot;
-        slot = v;
-        release(old);
+        release(std::exchange(slot, v));
         return StatusOk;
     }
 
@@ -191,32 +199,26 @@ public:
         if (capacity == 0) return StatusOk;
         if (index == -2) return StatusOutOfRange;
         if (int32_t status = select(index, false)) return status;
-        Value old = cells[static_cast<size_t>(cursor)];
-        cells[static_cast<size_t>(cursor)] = Value{};
-        release(old);
+        release(std::exchange(cells[static_cast<size_t>(cursor)], Value{}));
         return StatusOk;
     }
 
     // Released from storage already emptied; what a Delete puts back goes too.
     void array_clear()
     {
+        std::vector<Value> old;
         do {
-            std::vector<Value> old = std::move(cells);
-            cells.clear();
-            capacity = 0;
-            cursor = initial = maximum = 0;
+            old = std::move(cells);
+            cells.clear(), capacity = 0, cursor = initial = maximum = 0;
             for (const Value &v : old) release(v);
-        } while (!cells.empty());
-        capacity = 0;
-        cursor = initial = maximum = 0;
+        } while (!old.empty());
     }
 
     int32_t next(Value *out)
     {
         if (cursor == -1) cursor = 0;
         if (cursor >= used()) return StatusOutOfRange;
-        int32_t at = cursor;
-        int32_t status = get(at, out);
+        const int32_t status = get(cursor, out);
         if (status == StatusOk) cursor += 1;
         return status;
     }
@@ -231,17 +233,8 @@ public:
     }
 
     int32_t set_index(int32_t index) { return select(index, false); }
-    int32_t get_index(int32_t *out) const
-    {
-        if (cursor == -1) return StatusOutOfRange;
-        *out = cursor;
-        return StatusOk;
-    }
-    void set_sizes(int32_t init, int32_t max)
-    {
-        initial = std::min(init, max);
-        maximum = max;
-    }
+    int32_t get_index(int32_t *out) const { return cursor == -1 ? StatusOutOfRange : (*out = cursor, StatusOk); }
+    void set_sizes(int32_t init, int32_t max) { initial = std::min(init, max), maximum = max; }
     int32_t get_sizes() const { return std::max(used(), initial); }
 
     // The entries Save writes (borrowed kinds as owned), read with GetAt.
@@ -293,17 +286,13 @@ public:
         if (other.get_sizes() != n) return 0;
         for (int32_t i = 0; i < n; ++i) {
             Value a, b;
-            if (get(i, &a) != StatusOk || other.get(i, &b) != StatusOk) return 0;
-            if (!equal_elements(a, b)) return 0;
+            if (get(i, &a) != StatusOk || other.get(i, &b) != StatusOk || !equal_elements(a, b)) return 0;
         }
         return 1;
     }
 
 protected:
-    void release(const Value &v, bool parked = false)
-    {
-        if (hooks) hooks->release(v, parked);
-    }
+    void release(const Value &v, bool parked = false) { if (hooks) hooks->release(v, parked); }
 };
 
 enum class FreeRule { Last, First };
@@ -353,10 +342,7 @@ public:
         int32_t p = find_entry(keys, key, true, FreeRule::Last, created);
         if (p < 0) return StatusNoMemory;
         int32_t status = values.put(value, p);
-        if (status != StatusOk && *created) {
-            values.clear_at(p);
-            keys.clear_at(p);
-        }
+        if (status != StatusOk && *created) values.clear_at(p), keys.clear_at(p);
         return status;
     }
 
@@ -393,13 +379,13 @@ public:
 
     int32_t save(std::vector<Value> *keys_out, std::vector<Value> *values_out)
     {
-        if (int32_t status = store().save(keys_out)) return status;
-        return values.save(values_out);
+        const int32_t status = store().save(keys_out);
+        return status ? status : values.save(values_out);
     }
     int32_t load(const std::vector<Value> &keys_in, const std::vector<Value> &values_in)
     {
-        if (int32_t status = store().load(keys_in)) return status;
-        return values.load(values_in);
+        const int32_t status = store().load(keys_in);
+        return status ? status : values.load(values_in);
     }
     bool copy_into(DictModel *copy)
     {
@@ -408,11 +394,7 @@ public:
         return !has_keys || keys.copy_into(&copy->keys);
     }
 
-    ArrayModel &store()  // made on first use, even by a pure lookup
-    {
-        has_keys = true;
-        return keys;
-    }
+    ArrayModel &store() { return has_keys = true, keys; }  // made on first use, even by a pure lookup
 
 private:
     int32_t keyed_step(bool forward, Value *out)
@@ -466,11 +448,7 @@ public:
     int32_t save(std::vector<Value> *record) { return store().save(record); }
     int32_t load(const std::vector<Value> &record) { return store().load(record); }
 
-    ArrayModel &store()  // made on first use, even by a pure lookup
-    {
-        has_store = true;
-        return members;
-    }
+    ArrayModel &store() { return has_store = true, members; }  // made on first use, even by a pure lookup
 };
 
 }  // namespace qm

@@ -1,12 +1,9 @@
-// The runs, and the loop that drives them.
-//
-// ContainerRun serves the six classes of the Array family: positions, walks,
-// sizes, Clear, save/reload, Copy and IsEqual for all of them; keys, symbols
-// and the keyed walk for the dictionaries; type lists, access and lock for
-// the typed classes; loader keys and loaders for the deferred ones.  SetRun
-// serves GenSet.  Mixed in are the moves real clients make: owned objects
-// whose Delete re-enters the container, values that alias what the call
-// drops (a position's own text, a loader key read back), and client
+// The runs, and the loop that drives them.  ContainerRun serves the six
+// classes of the Array family (keys and the keyed walk for the dictionaries,
+// type lists, access and lock for the typed ones, loaders for the deferred
+// ones), SetRun serves GenSet.  Mixed in are the moves real clients make:
+// owned objects whose Delete re-enters the container, values that alias what
+// the call drops (a position's own text, a loader key read back), and client
 // subclasses whose slots forward, so no fast path may take them for ours.
 #pragma once
 
@@ -34,8 +31,7 @@ inline int32_t save_to(QuolanObject *o, std::vector<unsigned char> *bytes)
 
 inline int32_t load_from(QuolanObject *o, const std::vector<unsigned char> &bytes)
 {
-    Owned s(quolan_memory_stream_from(bytes.data(), bytes.size()));
-    return quolan_base_methods(o)->Load(o, s.get(), 0);
+    return quolan_base_methods(o)->Load(o, Owned(quolan_memory_stream_from(bytes.data(), bytes.size())).get(), 0);
 }
 
 // A key or member: half the time one the store holds, under a kind of its
@@ -67,16 +63,8 @@ inline Value pick_key(Source &s, Pools &pools, const ArrayModel &store, bool own
 }
 
 // A text for the ...String... shortcuts: from the pool, now and then NULL.
-inline Value pick_text(Source &s, Pools &pools, int32_t tag)
-{
-    return s.chance(4) ? missing(tag) : pools.text_value(s, tag);
-}
-
-inline int32_t echo(const Value &key, Value *out)
-{
-    *out = key;
-    return StatusOk;
-}
+inline Value pick_text(Source &s, Pools &p, int32_t tag) { return s.chance(4) ? missing(tag) : p.text_value(s, tag); }
+inline int32_t echo(const Value &key, Value *out) { return *out = key, StatusOk; }
 
 constexpr const char *kTypeLists[] = {"Integer", "Double", "String", "Integer,Double", "Double,Integer",
                                       "Object-Array", "Object-", "Object-Dict", "Object-QUOLAN,Null", "Pointer",
@@ -315,16 +303,12 @@ private:
         } else if (choice == 2) {
             Value want_key, key = pick_key(s, pools_, dict_.keys, false);
             void *value = nullptr;
-            int32_t tag = -99, want, got;
+            int32_t tag = -99;
             note("GetDeferred%s(%d)", keyed_ ? "Key" : "At", index);
-            if (!keyed_) {
-                want = deferred_.read_key(deferred_.keyed_position(index), &want_key);
-                got = da->GetDeferredAt(obj_, &value, &tag, index);
-            } else {
-                const int32_t p = dict_.symbol_index(key);
-                want = p < 0 ? StatusOutOfRange : deferred_.read_key(p, &want_key);
-                got = dd->GetDeferredKey(obj_, &value, &tag, argument(key), key.tag);
-            }
+            const int32_t p = keyed_ ? dict_.symbol_index(key) : deferred_.keyed_position(index);
+            const int32_t want = keyed_ && p < 0 ? StatusOutOfRange : deferred_.read_key(p, &want_key);
+            const int32_t got = keyed_ ? dd->GetDeferredKey(obj_, &value, &tag, argument(key), key.tag)
+                                       : da->GetDeferredAt(obj_, &value, &tag, index);
             read("loader key", want, want_key, got, tag, value);
         } else {
             const uint32_t which = s.below(3);
@@ -377,10 +361,7 @@ private:
     {
         note("Copy");
         Owned c(quolan_base_methods(obj_)->Copy(obj_, obj_));
-        if (variant_ == Variant::Deferred) {
-            same("copy made", 0, c.get() != nullptr);
-            return;
-        }
+        if (variant_ == Variant::Deferred) return void(same("copy made", 0, c.get() != nullptr));
         Hooks copy_hooks;
         TypedModel copied(&copy_hooks);
         DictModel copied_dict(copied, &copy_hooks);
@@ -421,10 +402,7 @@ class SetRun : public Run {
 public:
     SetRun(QuolanObject *cls, Pools &pools) : Run(cls, pools), model(&hooks)
     {
-        hooks.reenter = [this] {
-            bool added = false;
-            model.add(integer(77), &added);
-        };
+        hooks.reenter = [this] { bool added; model.add(integer(77), &added); };
     }
     SetModel model;
 
@@ -526,17 +504,12 @@ inline const Family kFamilies[] = {
 
 // A client subclass of a family's class whose element slots forward to the
 // class's own: it behaves exactly as the class, yet it is not the class.
-struct Forwarding {
-    static inline std::map<const QuolanMethod *, QuolanObject *> parents;
-    static const ArrayMethods *up(QuolanObject *o) { return quolan_array_methods(parents[o->methods]); }
-    static int32_t GetSizes(QuolanObject *o, int32_t *i, int32_t *m) { return up(o)->GetSizes(o, i, m); }
-    static int32_t SetIndex(QuolanObject *o, int32_t i) { return up(o)->SetIndex(o, i); }
-    static int32_t PutAt(QuolanObject *o, void *v, int32_t t, int32_t i) { return up(o)->PutAt(o, v, t, i); }
-    static int32_t GetAt(QuolanObject *o, void **v, int32_t *t, int32_t i) { return up(o)->GetAt(o, v, t, i); }
-    static int32_t Next(QuolanObject *o, void **v, int32_t *t) { return up(o)->Next(o, v, t); }
-    static int32_t Previous(QuolanObject *o, void **v, int32_t *t) { return up(o)->Previous(o, v, t); }
-    static int32_t ClearAt(QuolanObject *o, int32_t i) { return up(o)->ClearAt(o, i); }
-};
+inline std::map<const QuolanMethod *, QuolanObject *> forwarded_to;
+template <auto Slot, class... Args>
+int32_t forward(QuolanObject *o, Args... args)
+{
+    return (quolan_array_methods(forwarded_to[o->methods])->*Slot)(o, args...);
+}
 
 inline QuolanObject *forwarding_subclass(const Family &f)
 {
@@ -546,10 +519,11 @@ inline QuolanObject *forwarding_subclass(const Family &f)
     const size_t slots = f.set ? size_t{GenSetSlot_Count} : f.keyed ? size_t{DictTypedSlot_Count} : size_t{ArrayTypedSlot_Count};
     auto *t = subclass_of<ArrayMethods>(parent, slots, &cls);
     if (!f.set) {
-        Forwarding::parents[cls->methods] = parent;
-        t->GetSizes = Forwarding::GetSizes, t->SetIndex = Forwarding::SetIndex, t->PutAt = Forwarding::PutAt;
-        t->GetAt = Forwarding::GetAt, t->Next = Forwarding::Next, t->Previous = Forwarding::Previous;
-        t->ClearAt = Forwarding::ClearAt;
+        forwarded_to[cls->methods] = parent;
+        t->GetSizes = forward<&ArrayMethods::GetSizes>, t->SetIndex = forward<&ArrayMethods::SetIndex>;
+        t->PutAt = forward<&ArrayMethods::PutAt>, t->GetAt = forward<&ArrayMethods::GetAt>;
+        t->Next = forward<&ArrayMethods::Next>, t->Previous = forward<&ArrayMethods::Previous>;
+        t->ClearAt = forward<&ArrayMethods::ClearAt>;
     }
     return made[&f] = cls;
 }

@@ -124,8 +124,7 @@ private:
         if (at != targets.end()) {
             QuolanObject *target = at->second;
             targets.erase(at);
-            char array[] = "Array";
-            if (quolan_base_methods(target)->IsA(target, array))
+            if (quolan_base_methods(target)->IsA(target, std::string("Array").data()))
                 quolan_array_methods(target)->PutIntAt(target, 77, -2);
             else
                 quolan_genset_methods(target)->AddInt32(target, 77);
@@ -133,29 +132,6 @@ private:
         quolan_base_methods(array_baseclass)->Clear(self);
     }
 };
-
-inline Value number_of(int32_t tag, int32_t n, double d = 0)
-{
-    Value v;
-    v.tag = tag, v.number = n, v.real = d;
-    return v;
-}
-inline Value integer(int32_t n) { return number_of(Integer, n); }
-inline Value real(double d) { return number_of(Double, 0, d); }
-inline Value referring(int32_t tag, const void *ref, const char *text = nullptr)
-{
-    Value v;
-    v.tag = tag, v.ref = ref, v.text = text ? text : "";
-    return v;
-}
-
-// A datum or text given as NULL.
-inline Value missing(int32_t tag)
-{
-    Value v = referring(tag, nullptr);
-    v.missing = true;
-    return v;
-}
 
 // The argument a call passes for `v`: a pointer to the datum, or the pointer.
 inline void *argument(Value &v)
@@ -177,9 +153,7 @@ inline int32_t counted_get_key(QuolanObject *self, void **value, int32_t *tag, v
 inline int32_t echo_key(QuolanObject *, void **value, int32_t *tag, void *key, int32_t key_tag)
 {
     ++loader_calls;
-    *value = key;
-    *tag = key_tag;
-    return StatusOk;
+    return *value = key, *tag = key_tag, StatusOk;
 }
 inline QuolanObject *loader_of(int32_t (*get_key)(QuolanObject *, void **, int32_t *, void *, int32_t))
 {
@@ -315,13 +289,10 @@ public:
         pending_.erase(at);
         if (taken) return;
         Counted::forget(v.ref);
-        if (v.tag == OwnedObject) {
-            quolan_base_methods(static_cast<QuolanObject *>(const_cast<void *>(v.ref)))
-                ->Delete(static_cast<QuolanObject *>(const_cast<void *>(v.ref)));
-            ++self_deleted;
-        } else {
-            std::free(const_cast<void *>(v.ref));
-        }
+        auto *o = static_cast<QuolanObject *>(const_cast<void *>(v.ref));
+        if (v.tag != OwnedObject) return std::free(o);
+        quolan_base_methods(o)->Delete(o);
+        ++self_deleted;
     }
 
 private:

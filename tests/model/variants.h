@@ -64,8 +64,7 @@ class TypedModel : public ArrayModel {
 public:
     ArrayModel types;         // the type store: a list per position, Null untyped
     bool has_types = true;    // false once Clear dropped it
-    int32_t lock = 0;
-    int32_t access = 0;
+    int32_t lock = 0, access = 0;
     DictModel *dict = nullptr;  // a typed dictionary binds through its keys
 
     explicit TypedModel(Hooks *h) : ArrayModel(h), types(h) {}
@@ -104,11 +103,7 @@ public:
     {
         if (!has_types) return StatusNoMemory;
         if (lock) return StatusLocked;
-        Value text;
-        text.tag = OwnedString;
-        text.text = list;
-        text.ref = list.c_str();  // the caller's text, never the store's own copy
-        return types.put(text, position);
+        return types.put(referring(OwnedString, list.c_str(), list.c_str()), position);  // the caller's text
     }
     int32_t record_for_key(const std::string &list, const Value &key)
     {
@@ -124,33 +119,21 @@ public:
         int32_t verdict = check(v, index);
         if (verdict != StatusOk && verdict != StatusNeedsDouble) return verdict;
         if (access != 0) return StatusLocked;
-        if (verdict == StatusNeedsDouble) {
-            v.tag = Double;
-            v.real = v.number;
-        }
+        if (verdict == StatusNeedsDouble) v.tag = Double, v.real = v.number;
         Value old;
         int32_t status = get(index, &old);
         if (status == StatusOutOfRange) return array_put(v, index);
         if (status != StatusOk) return status;
         Value &slot = cells[static_cast<size_t>(cursor)];
-        if (old.tag == OwnedObject && v.tag == Null) {
-            slot.tag = Null;  // parked
-            return StatusOk;
-        }
+        if (old.tag == OwnedObject && v.tag == Null) return slot.tag = Null, StatusOk;  // parked
         if (old.tag == Null && v.tag == Null) return StatusOk;
         if (old.tag == Null && old.ref) {
-            if (family(v.tag) == Object && v.ref == old.ref) {
-                slot.tag = v.tag;
-                return StatusOk;
-            }
+            if (family(v.tag) == Object && v.ref == old.ref) return slot.tag = v.tag, StatusOk;
             const size_t at = static_cast<size_t>(cursor);
             Value parked = slot;
             slot.ref = nullptr;
             status = array_put(v, index);
-            if (status != StatusOk && cells[at].tag == Null && !cells[at].ref) {
-                cells[at] = parked;
-                return status;
-            }
+            if (status != StatusOk && cells[at].tag == Null && !cells[at].ref) return cells[at] = parked, status;
             release(parked, true);
             return status;
         }
@@ -168,22 +151,15 @@ public:
     {
         int32_t status = set_index(index);
         if (status != StatusOk) return status;
-        Value parked;
-        if (cursor < used() && cells[static_cast<size_t>(cursor)].tag == Null) {
-            parked = cells[static_cast<size_t>(cursor)];
-            cells[static_cast<size_t>(cursor)].ref = nullptr;
-        }
+        Value parked, *at = cursor < used() ? &cells[static_cast<size_t>(cursor)] : nullptr;
+        if (at && at->tag == Null) parked = *at, at->ref = nullptr;
         if (has_types) status = types.clear_at(index);
         if (status == StatusOk) status = array_clear_at(index);
         release(parked, true);
         return status;
     }
 
-    void drop_stores() override
-    {
-        has_types = false;
-        types.array_clear();
-    }
+    void drop_stores() override { has_types = false, types.array_clear(); }
 
     // Parked objects go with the positions.
     void clear() override
@@ -218,11 +194,7 @@ public:
     explicit DeferredModel(Hooks *h) : ArrayModel(h), store(h) {}
 
     // Special indexes name the container's positions.
-    int32_t keyed_position(int32_t index) const
-    {
-        if (index >= 0) return index;
-        return index == -1 && used() > 0 ? used() - 1 : -1;
-    }
+    int32_t keyed_position(int32_t index) const { return index >= 0 ? index : index == -1 && used() > 0 ? used() - 1 : -1; }
 
     int32_t get(int32_t index, Value *out) override
     {
@@ -281,28 +253,15 @@ public:
         return status;
     }
 
-    void drop_stores() override
-    {
-        has_store = false;
-        store.array_clear();
-    }
-
-    void clear() override
-    {
-        drop_stores();
-        array_clear();
-    }
+    void drop_stores() override { has_store = false, store.array_clear(); }
+    void clear() override { drop_stores(), array_clear(); }
 
 private:
     int32_t null_put_ = -2;  // -1 while a record_key waits for its Null put's position
 
     int32_t load(const Value &key, int32_t p, Value *out)
     {
-        if (!loader) {
-            ++reports;  // told to the assertion service
-            *out = Value{};
-            return StatusFailed;
-        }
+        if (!loader) return ++reports, *out = Value{}, StatusFailed;  // told to the assertion service
         ++asked;
         if (int32_t status = loader(key, out)) return status;
         const int32_t status = put(*out, p);

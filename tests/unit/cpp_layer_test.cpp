@@ -48,11 +48,9 @@ TEST(CppLayerOwnership, HandlesDeleteExactlyOnceWhereverOwnershipEnds)
         EXPECT_FALSE(a);
         auto c = tracked();
         c = std::move(b);  // c's first object goes now, b's with c
-        EXPECT_EQ(Tracked::clears, before + 2);
         move_into(c, c);
-        EXPECT_TRUE(c);
         { [[maybe_unused]] q::ObjectView borrowed = c; }
-        EXPECT_EQ(Tracked::clears, before + 2);
+        EXPECT_TRUE(c && Tracked::clears == before + 2);
     }
     EXPECT_EQ(Tracked::clears, before + 3);
     QuolanObject *raw = tracked().release();
@@ -66,13 +64,10 @@ TEST(CppLayerOwnership, ContainersTakeAHandedOverObjectOnlyWhenThePutSucceeds)
     {
         auto a = q::Array::make();
         a.set_sizes(1, 1);
-        auto o = tracked();
-        EXPECT_EQ(a.put(5, std::move(o)).code, StatusOutOfRange);
-        EXPECT_TRUE(o);
-        EXPECT_TRUE(a.push_back(std::move(o)).ok());
-        EXPECT_FALSE(o);
+        auto o = tracked(), member = tracked();
+        EXPECT_TRUE(a.put(5, std::move(o)).code == StatusOutOfRange && o);
+        EXPECT_TRUE(a.push_back(std::move(o)).ok() && !o);
         auto s = q::GenSet::make();
-        auto member = tracked();
         EXPECT_TRUE(s.insert(std::move(member)).ok() && !member);
         EXPECT_EQ(Tracked::clears, before);
     }
@@ -80,12 +75,9 @@ TEST(CppLayerOwnership, ContainersTakeAHandedOverObjectOnlyWhenThePutSucceeds)
 
     auto d = q::Dict::make();
     auto o = tracked();
-    EXPECT_EQ(d.put(nullptr, std::move(o)).code, StatusBadType);
-    EXPECT_TRUE(o);
-    EXPECT_TRUE(d.put("k", o).ok() && o);  // an lvalue handle is only lent
-    EXPECT_EQ(d.get("k")->tag, Object);
-    EXPECT_TRUE(d.put("k", std::move(o)).ok() && !o);
-    EXPECT_EQ(d.get("k")->tag, OwnedObject);
+    EXPECT_TRUE(d.put(nullptr, std::move(o)).code == StatusBadType && o);
+    EXPECT_TRUE(d.put("k", o).ok() && o && d.get("k")->tag == Object);  // an lvalue handle is only lent
+    EXPECT_TRUE(d.put("k", std::move(o)).ok() && !o && d.get("k")->tag == OwnedObject);
 }
 
 TEST(CppLayerOwnership, EachFamilyMakesAnObjectOfItsOwnClassAndViewsCastByFamily)
@@ -96,8 +88,8 @@ TEST(CppLayerOwnership, EachFamilyMakesAnObjectOfItsOwnClassAndViewsCastByFamily
                   name(q::GenSet::make()),
               "Array ArrayTyped ArrayDefer Dict DictTyped DictDefer GenSet ");
     auto d = q::DictTyped::make();
-    const auto &read = d;
     auto a = q::Array::make();
+    const auto &read = d;
     EXPECT_TRUE(q::view_cast<q::ArrayView>(d) && q::view_cast<q::DictView>(d) && q::view_cast<q::ConstDictView>(read));
     EXPECT_FALSE(q::view_cast<q::DictView>(a));
 }
@@ -108,24 +100,21 @@ TEST(CppLayerWalk, WalksVisitPositionsEntriesAndMembersInOrder)
     EXPECT_TRUE(a.empty() && ints(a).empty());
     for (int32_t i = 1; i <= 4; ++i) ASSERT_TRUE(a.push_back(i * 10).ok());
     ASSERT_TRUE(a.push_back("tail").ok());
-    ASSERT_TRUE(a.set_index(1).ok());  // a walk by hand, left halfway
-    ASSERT_EQ(a.next()->as_int(), 20);
+    ASSERT_TRUE(a.set_index(1).ok() && a.next()->as_int() == 20);  // a walk by hand, left halfway
     EXPECT_EQ(ints(a), (std::vector<int32_t>{10, 20, 30, 40, -1}));
 
     // Reads go through the object's own table, so a deferred value loads.
     auto source = q::Dict::make();
-    ASSERT_TRUE(source.put("x", 7).ok());
     auto deferred = q::ArrayDefer::make();
     deferred.set_loader(source);
-    ASSERT_TRUE(deferred.push_back_deferred("x").ok());
+    ASSERT_TRUE(source.put("x", 7).ok() && deferred.push_back_deferred("x").ok());
     EXPECT_EQ(ints(deferred), std::vector<int32_t>{7});
 
     auto d = q::Dict::make();
     for (const char *k : {"a", "b", "c"}) ASSERT_TRUE(d.put(k, k[0] - 'a' + 1).ok());
     ASSERT_TRUE(d.erase("b").ok());
     EXPECT_EQ(entries(d), "a1c3");
-    ASSERT_TRUE(d.put("d", 4).ok());     // reuses the free position 1
-    ASSERT_TRUE(d.push_back(99).ok());  // by position: no key, not an entry
+    ASSERT_TRUE(d.put("d", 4).ok() && d.push_back(99).ok());  // the free position 1; by position: not an entry
     EXPECT_EQ(entries(d), "a1d4c3");
     // Without keys there are no entries, on the first walk as on the next.
     auto positional = q::Dict::make();
@@ -134,8 +123,8 @@ TEST(CppLayerWalk, WalksVisitPositionsEntriesAndMembersInOrder)
 
     auto s = q::GenSet::make();
     EXPECT_TRUE(s.empty() && s.count() == 0);
-    ASSERT_TRUE(s.insert("x").ok() && s.insert(7).ok() && s.insert("y").ok());
-    ASSERT_TRUE(s.erase("x").ok());  // a free position first
+    // A free position first.
+    ASSERT_TRUE(s.insert("x").ok() && s.insert(7).ok() && s.insert("y").ok() && s.erase("x").ok());
     std::vector<std::string> members;
     for (q::Value m : s) {
         EXPECT_TRUE(s.contains(m));
@@ -156,8 +145,7 @@ TEST(CppLayerWalk, BodiesThatReadWriteAndWalkAgainStillSeeEachEntryOnce)
         const char *k = key.as_string();
         ASSERT_TRUE(k);
         seen += k;
-        EXPECT_EQ(d.get(k)->as_int(), k[0]);
-        EXPECT_TRUE(d.contains("d"));
+        EXPECT_TRUE(d.get(k)->as_int() == k[0] && d.contains("d"));
         ASSERT_TRUE(d.put(k, k[0] + 100).ok());     // over an existing key
         EXPECT_EQ(d.to_vector().size(), 3u);         // a whole nested walk
         EXPECT_EQ(value.as_int(), k[0]);             // the number read stays
@@ -169,8 +157,7 @@ TEST(CppLayerWalk, BodiesThatReadWriteAndWalkAgainStillSeeEachEntryOnce)
     std::vector<int32_t> got;
     for (q::Value v : a) {
         got.push_back(*v.as_int());
-        EXPECT_EQ(a.get(0)->as_int(), 0);
-        ASSERT_TRUE(a.put(*v.as_int(), *v.as_int() * 10).ok());
+        ASSERT_TRUE(a.get(0)->as_int() == 0 && a.put(*v.as_int(), *v.as_int() * 10).ok());
         EXPECT_EQ(ints(a).size(), 5u);
     }
     EXPECT_EQ(got, (std::vector<int32_t>{0, 1, 2, 3, 4}));
@@ -178,9 +165,7 @@ TEST(CppLayerWalk, BodiesThatReadWriteAndWalkAgainStillSeeEachEntryOnce)
     got.clear();
     for (q::Value v : a) {
         got.push_back(*v.as_int());
-        if (got.size() == 1) {
-            ASSERT_TRUE(a.push_back(50).ok());  // lies ahead: visited
-        }
+        if (got.size() == 1) { EXPECT_TRUE(a.push_back(50).ok()); }  // lies ahead: visited
     }
     EXPECT_EQ(got.size(), 6u);
     int32_t steps = 0;
@@ -197,8 +182,7 @@ TEST(CppLayerWalk, BodiesThatReadWriteAndWalkAgainStillSeeEachEntryOnce)
     ASSERT_TRUE(a.put(0, 2.5).ok());
     for (int32_t i = 0; i < 100; ++i) ASSERT_TRUE(a.push_back(i).ok());
     EXPECT_EQ(first.as_double(), 1.5);
-    ASSERT_TRUE(a.put(0, first).ok());  // and it puts back as the number it holds
-    EXPECT_EQ(a.get(0)->as_double(), 1.5);
+    EXPECT_TRUE(a.put(0, first).ok() && a.get(0)->as_double() == 1.5);  // and it puts back as the number it holds
 }
 
 TEST(CppLayerContent, SameContentIsBlindToPositionsAndKindsButNotToValues)
@@ -240,9 +224,8 @@ TEST(CppLayerStatus, FailuresArriveUnchangedAndRoundTripsMatchTheC)
     t.set_lock(true);
     EXPECT_EQ(t.set_access(ReadOnly).code, StatusLocked);
 
-    ASSERT_TRUE(doc.put("ratio", 0.25).ok());
     auto list = q::Array::make();
-    ASSERT_TRUE(list.push_back(1).ok() && doc.put("list", std::move(list)).ok());
+    ASSERT_TRUE(doc.put("ratio", 0.25).ok() && list.push_back(1).ok() && doc.put("list", std::move(list)).ok());
     auto out = q::Stream::make();
     ASSERT_TRUE(doc.save(out).ok());
     EXPECT_EQ(std::vector<unsigned char>(out.bytes().begin(), out.bytes().end()), qt::saved(doc.get()));
@@ -251,6 +234,5 @@ TEST(CppLayerStatus, FailuresArriveUnchangedAndRoundTripsMatchTheC)
     EXPECT_EQ(loaded.load(in, 1).code, StatusFailed);  // the mode is passed on
     ASSERT_TRUE(loaded.load(in).ok() && in.read_offset() == out.bytes().size());
     auto nested = q::view_cast<q::ArrayView>(loaded.get("list")->as_object());
-    ASSERT_TRUE(nested);
-    EXPECT_TRUE(nested.copy().equals(nested));
+    EXPECT_TRUE(nested && nested.copy().equals(nested));
 }

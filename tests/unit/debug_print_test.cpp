@@ -47,8 +47,7 @@ TEST(DebugPrint, ElementsDepthAndTheDefaultStream)
     for (int32_t tag : {int32_t{Integer}, int32_t{String}, int32_t{Object}, 10})
         EXPECT_EQ(print(debug_print_element, nullptr, tag), (Printed{StatusBadType, "-Null-"})) << "tag " << tag;
 
-    EXPECT_EQ(array(nullptr, 9), (Printed{StatusBadType, "**NULL**\n"}));
-    EXPECT_EQ(dict(nullptr, 9), (Printed{StatusBadType, "**NULL**\n"}));
+    for (auto printer : {array, dict}) EXPECT_EQ(printer(nullptr, 9), (Printed{StatusBadType, "**NULL**\n"}));
     Obj a = new_array();
     EXPECT_EQ(array(a.get(), 4), (Printed{0, ""}));
     A(a.get())->PutIntAt(a.get(), 5, 0);
@@ -160,10 +159,8 @@ TEST(DebugPrint, TypedHeadersNameAccessModeAndLock)
         QuolanObject *a = typed_array.get(), *d = typed_dict.get();
         A(a)->PutIntAt(a, 5, 0);
         D(d)->PutIntStringKey(d, 5, "n");
-        TA(a)->SetAccess(a, c.access);
-        TA(a)->SetLock(a, c.lock);
-        TD(d)->SetAccess(d, c.access);
-        TD(d)->SetLock(d, c.lock);
+        TA(a)->SetAccess(a, c.access), TA(a)->SetLock(a, c.lock);
+        TD(d)->SetAccess(d, c.access), TD(d)->SetLock(d, c.lock);
         EXPECT_EQ(array(a, 2).second, "   " + c.array_header + "\n   [0] = -Integer- <5>\n");
         EXPECT_EQ(dict(d).second, " " + c.dict_header + "\n [-String- (owner) <n>] = -Integer- <5>\n");
         EXPECT_EQ(array(d).second, " [0] = -Integer- <5>\n") << "no header: not an ArrayTyped";

@@ -42,11 +42,10 @@ TEST(Overrides, SaveAndCompareGoThroughTheObjectsOwnSlots)
             return i == 0 ? 0 : StatusOutOfRange;
         };
     }));
-    Obj plain = new_array();
+    Obj plain = new_array(), copy(B(array_baseclass)->Copy(array_baseclass, virt.get()));
     A(plain.get())->PutIntAt(plain.get(), 8, 0);
     EXPECT_EQ(saved(virt.get()), Bytes().i32(1).i32(Integer).i32(8).v);
     EXPECT_EQ(B(plain.get())->IsEqual(plain.get(), virt.get()) + B(virt.get())->IsEqual(virt.get(), plain.get()), 2);
-    Obj copy(B(array_baseclass)->Copy(array_baseclass, virt.get()));
     EXPECT_EQ(A(copy.get())->GetSizes(copy.get(), nullptr, nullptr), 0);
 }
 
@@ -144,8 +143,7 @@ TEST(Aliasing, LoaderKeysThatAreWhatTheCallDrops)
     for (int twice = 0; twice < 2; ++twice) A(a)->PutObjectCopyAt(a, p, 4);  // the same pointer: kept
     EXPECT_EQ(AD(a)->PutDeferredAt(a, p, OwnedObject, 4) + AD(a)->PutDeferredAt(a, p, OwnedObject, 4), 0);
     AD(a)->GetDeferredAt(a, &k.value, &k.tag, 4);
-    EXPECT_EQ(k.value, p);
-    EXPECT_EQ(Tracked::clears, before);
+    EXPECT_TRUE(k.value == p && Tracked::clears == before);
     arr.reset();
     EXPECT_EQ(Tracked::clears, before + 2);
 }

@@ -11,7 +11,8 @@ using namespace qt;
 namespace {
 
 std::string key_text(int i) { return "key" + std::to_string(i); }
-QuolanObject *key_store(QuolanObject *d) { return *reinterpret_cast<QuolanObject **>(reinterpret_cast<char *>(d) + 64); }
+// The private store of a dictionary's keys (word 8, offset 64) or a set's members (word 3).
+QuolanObject *&key_store(QuolanObject *o, size_t word = 8) { return reinterpret_cast<QuolanObject **>(o)[word]; }
 const qc::KeyIndex *index_of(QuolanObject *d) { return qc::index_of(qc::as_array(key_store(d))); }
 
 // Probes a lookup of each filed position takes, on average.
@@ -40,24 +41,15 @@ std::vector<std::string> colliding_texts(size_t n)
     std::vector<std::string> texts;
     while (texts.size() < n) {
         uint64_t w[4] = {0, 0, 0, last};
-        char letters[16];
-        for (char &c : letters) c = char('a' + random() % 26);
-        std::memcpy(w, letters, sizeof letters);
+        for (size_t i = 0; i < 16; ++i) reinterpret_cast<char *>(w)[i] = char('a' + random() % 26);
         w[2] = qc::text_pair(unseeded.a, w[0], w[1], unseeded) ^ cancel;
-        if (qc::has_zero_byte(w[2])) continue;
-        char text[32];
-        std::memcpy(text, w, sizeof text);
-        texts.emplace_back(text, 31);
+        if (!qc::has_zero_byte(w[2])) texts.emplace_back(reinterpret_cast<const char *>(w), 31);
     }
     return texts;
 }
 
-class KeyIndex : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        if (!qc::kKeyIndex) GTEST_SKIP() << "built with QUOLAN_KEY_INDEX=OFF";
-    }
+struct KeyIndex : ::testing::Test {
+    void SetUp() override { if (!qc::kKeyIndex) GTEST_SKIP() << "built with QUOLAN_KEY_INDEX=OFF"; }
 };
 
 }  // namespace
@@ -70,8 +62,7 @@ TEST_F(KeyIndex, KeysBuiltToCollideUnseededDoNotCollideHere)
     const qc::Hash unseeded = qc::hash_text(keys[0].c_str(), 31, {0, 0});
     for (const std::string &k : keys) ASSERT_EQ(qc::hash_text(k.c_str(), 31, {0, 0}), unseeded);
 
-    Obj d = make(dict_baseclass_init());
-    Obj s = make(genset_baseclass_init());
+    Obj d = make(dict_baseclass_init()), s = make(genset_baseclass_init());
     for (size_t i = 0; i < keys.size(); ++i) {
         ASSERT_EQ(D(d.get())->PutIntStringKey(d.get(), int32_t(i), keys[i].c_str()), 0);
         ASSERT_EQ(G(s.get())->AddString(s.get(), keys[i].c_str()), 0);
@@ -127,7 +118,7 @@ TEST_F(KeyIndex, AStoreChangedBehindTheIndexIsSeen)
     });
     QuolanObject *client = make(counting).release();
     for (int i = 0; i < 100; ++i) A(client)->PutStringCopyAt(client, key_text(i).c_str(), i);
-    *reinterpret_cast<QuolanObject **>(reinterpret_cast<char *>(d.get()) + 64) = client;
+    key_store(d.get()) = client;
     B(keys)->Delete(keys);
     EXPECT_EQ(D(d.get())->StringSymbolIndex(d.get(), key_text(99).c_str()), 99);
     EXPECT_EQ(reads, 100) << "walked, not looked up";
@@ -140,7 +131,7 @@ TEST_F(KeyIndex, HoldsAtMostSixteenBytesPerKey)
     Obj s = make(genset_baseclass_init());
     for (int32_t n = 1; n <= 6000; ++n) {
         ASSERT_EQ(G(s.get())->AddInt32(s.get(), n * 7919), 0);
-        const auto *x = qc::index_of(qc::as_array(*reinterpret_cast<QuolanObject **>(reinterpret_cast<char *>(s.get()) + 24)));
+        const auto *x = qc::index_of(qc::as_array(key_store(s.get(), 3)));
         if (!x) continue;
         const size_t words = (size_t(x->positions) + 63) / 64;
         const size_t bytes = sizeof *x + (x->mask + 1) * sizeof(uint32_t) + size_t(x->positions) * sizeof(qc::Hash) +
