@@ -174,8 +174,10 @@ public:
         if (v.missing && (holds_datum(v.tag) || v.tag == OwnedString)) return StatusBadType;
         if (int32_t status = select(index, true)) return status;
         Value &slot = cells[static_cast<size_t>(cursor)];
-        if (is_owned(slot.tag) && family(v.tag) == family(slot.tag) && v.ref == slot.ref)
-            return slot.tag = v.tag, StatusOk;  // the same block changes hands
+        if (is_owned(slot.tag) && family(v.tag) == family(slot.tag) && v.ref == slot.ref) {
+            slot.tag = v.tag;  // the same block changes hands
+            return StatusOk;
+        }
         if (v.tag == OwnedString) v.ref = kOwnCopy;
         release(std::exchange(slot, v));
         return StatusOk;
@@ -209,7 +211,9 @@ public:
         std::vector<Value> old;
         do {
             old = std::move(cells);
-            cells.clear(), capacity = 0, cursor = initial = maximum = 0;
+            cells.clear();
+            capacity = 0;
+            cursor = initial = maximum = 0;
             for (const Value &v : old) release(v);
         } while (!old.empty());
     }
@@ -233,8 +237,13 @@ public:
     }
 
     int32_t set_index(int32_t index) { return select(index, false); }
-    int32_t get_index(int32_t *out) const { return cursor == -1 ? StatusOutOfRange : (*out = cursor, StatusOk); }
-    void set_sizes(int32_t init, int32_t max) { initial = std::min(init, max), maximum = max; }
+    int32_t get_index(int32_t *out) const
+    {
+        if (cursor == -1) return StatusOutOfRange;
+        *out = cursor;
+        return StatusOk;
+    }
+    void set_sizes(int32_t init, int32_t max) { initial = std::min(init, max); maximum = max; }
     int32_t get_sizes() const { return std::max(used(), initial); }
 
     // The entries Save writes (borrowed kinds as owned), read with GetAt.
@@ -394,7 +403,7 @@ public:
         return !has_keys || keys.copy_into(&copy->keys);
     }
 
-    ArrayModel &store() { return has_keys = true, keys; }  // made on first use, even by a pure lookup
+    ArrayModel &store() { has_keys = true; return keys; }  // made on first use, even by a pure lookup
 
 private:
     int32_t keyed_step(bool forward, Value *out)
@@ -448,7 +457,7 @@ public:
     int32_t save(std::vector<Value> *record) { return store().save(record); }
     int32_t load(const std::vector<Value> &record) { return store().load(record); }
 
-    ArrayModel &store() { return has_store = true, members; }  // made on first use, even by a pure lookup
+    ArrayModel &store() { has_store = true; return members; }  // made on first use, even by a pure lookup
 };
 
 }  // namespace qm

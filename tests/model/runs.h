@@ -64,7 +64,7 @@ inline Value pick_key(Source &s, Pools &pools, const ArrayModel &store, bool own
 
 // A text for the ...String... shortcuts: from the pool, now and then NULL.
 inline Value pick_text(Source &s, Pools &p, int32_t tag) { return s.chance(4) ? missing(tag) : p.text_value(s, tag); }
-inline int32_t echo(const Value &key, Value *out) { return *out = key, StatusOk; }
+inline int32_t echo(const Value &key, Value *out) { *out = key; return StatusOk; }
 
 constexpr const char *kTypeLists[] = {"Integer", "Double", "String", "Integer,Double", "Double,Integer",
                                       "Object-Array", "Object-", "Object-Dict", "Object-QUOLAN,Null", "Pointer",

@@ -153,7 +153,9 @@ inline int32_t counted_get_key(QuolanObject *self, void **value, int32_t *tag, v
 inline int32_t echo_key(QuolanObject *, void **value, int32_t *tag, void *key, int32_t key_tag)
 {
     ++loader_calls;
-    return *value = key, *tag = key_tag, StatusOk;
+    *value = key;
+    *tag = key_tag;
+    return StatusOk;
 }
 inline QuolanObject *loader_of(int32_t (*get_key)(QuolanObject *, void **, int32_t *, void *, int32_t))
 {

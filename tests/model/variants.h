@@ -125,15 +125,24 @@ public:
         if (status == StatusOutOfRange) return array_put(v, index);
         if (status != StatusOk) return status;
         Value &slot = cells[static_cast<size_t>(cursor)];
-        if (old.tag == OwnedObject && v.tag == Null) return slot.tag = Null, StatusOk;  // parked
+        if (old.tag == OwnedObject && v.tag == Null) {
+            slot.tag = Null;  // parked
+            return StatusOk;
+        }
         if (old.tag == Null && v.tag == Null) return StatusOk;
         if (old.tag == Null && old.ref) {
-            if (family(v.tag) == Object && v.ref == old.ref) return slot.tag = v.tag, StatusOk;
+            if (family(v.tag) == Object && v.ref == old.ref) {
+                slot.tag = v.tag;
+                return StatusOk;
+            }
             const size_t at = static_cast<size_t>(cursor);
             Value parked = slot;
             slot.ref = nullptr;
             status = array_put(v, index);
-            if (status != StatusOk && cells[at].tag == Null && !cells[at].ref) return cells[at] = parked, status;
+            if (status != StatusOk && cells[at].tag == Null && !cells[at].ref) {
+                cells[at] = parked;
+                return status;
+            }
             release(parked, true);
             return status;
         }
@@ -159,7 +168,7 @@ public:
         return status;
     }
 
-    void drop_stores() override { has_types = false, types.array_clear(); }
+    void drop_stores() override { has_types = false; types.array_clear(); }
 
     // Parked objects go with the positions.
     void clear() override
@@ -253,7 +262,7 @@ public:
         return status;
     }
 
-    void drop_stores() override { has_store = false, store.array_clear(); }
+    void drop_stores() override { has_store = false; store.array_clear(); }
     void clear() override { drop_stores(), array_clear(); }
 
 private:
@@ -261,7 +270,11 @@ private:
 
     int32_t load(const Value &key, int32_t p, Value *out)
     {
-        if (!loader) return ++reports, *out = Value{}, StatusFailed;  // told to the assertion service
+        if (!loader) {  // told to the assertion service
+            ++reports;
+            *out = Value{};
+            return StatusFailed;
+        }
         ++asked;
         if (int32_t status = loader(key, out)) return status;
         const int32_t status = put(*out, p);

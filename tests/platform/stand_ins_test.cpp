@@ -44,7 +44,8 @@ constexpr char kDecoy[] = "Decoy", kWidget[] = "PlatformWidget";
 QuolanObject *with_isa(QuolanObject *parent, int32_t (*is_a)(QuolanObject *, char *))
 {
     QuolanObject *cls = subclass(parent, 32);
-    return cls->methods[QuolanSlot_IsA] = SLOT(*is_a), cls;
+    cls->methods[QuolanSlot_IsA] = SLOT(*is_a);
+    return cls;
 }
 
 }  // namespace

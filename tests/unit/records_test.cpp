@@ -221,7 +221,10 @@ struct HostStream {
     }
     bool read(int32_t slot, void *out, size_t n)
     {
-        if (fails(slot) || status != 0 || bytes.size() - read_at < n) return status = kReadFailed, false;
+        if (fails(slot) || status != 0 || bytes.size() - read_at < n) {
+            status = kReadFailed;
+            return false;
+        }
         std::memcpy(out, bytes.data() + read_at, n);
         read_at += n;
         return true;
@@ -259,7 +262,10 @@ struct HostStream {
     QuolanObject *stream() { return &header; }
     void rewind(int32_t slot = -1, int32_t call = -1)
     {
-        status = 0, read_at = 0, fail_slot = slot, fail_call = call;
+        status = 0;
+        read_at = 0;
+        fail_slot = slot;
+        fail_call = call;
         std::fill(std::begin(calls), std::end(calls), 0);
     }
 };
