@@ -128,8 +128,7 @@ inline Hash hash_text(const char *text, size_t length, const HashSeed &s)
         std::memcpy(words, text, 16);
         h = text_pair(h, words[0], words[1], s);
     }
-    words[0] = words[1] = 0;
-    std::memcpy(words, text, n);
+    load_text_words(text, n, words);  // the tail as its padded block holds it
     return text_end(n > 8 ? text_pair(h, words[0], words[1], s) : text_pair(h, words[0], kHashFinal, s), s);
 }
 
