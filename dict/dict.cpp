@@ -107,6 +107,9 @@ int32_t Dict::PutKey(QuolanObject *self, void *value, int32_t kind, void *key, i
 
 int32_t Dict::PutStringKey(QuolanObject *self, void *value, int32_t kind, const char *key)
 {
+    // The object's own PutKey: the dictionary's, without the call through
+    // its table, when the table is the dictionary's own.
+    if (is_exactly(self, ClassId::Dict)) return Dict::PutKey(self, value, kind, const_cast<char *>(key), OwnedString);
     return dict_of(self)->PutKey(self, value, kind, const_cast<char *>(key), OwnedString);
 }
 

@@ -112,6 +112,13 @@ inline bool is_library_class(const QuolanObject *object)
     return false;
 }
 
+// Whether `object`'s table is exactly the library's own table of class
+// `id`: then every slot holds that class's own method.
+inline bool is_exactly(const QuolanObject *object, ClassId id)
+{
+    return object->methods == g_registered[static_cast<int>(id)].table;
+}
+
 // Whether every slot in `slots` of `object` behaves as Array's own function.
 inline bool keeps_array_slots(const QuolanObject *object, uint64_t slots)
 {

@@ -37,6 +37,13 @@ int32_t enter(QuolanObject *store, uint64_t own_slots, const void *key, int32_t 
     return position;
 }
 
+int32_t enter_datum(ArrayInstance *a, Element e, int32_t target, int32_t *created)
+{
+    const int32_t position = put_datum_entry(a, e, target);
+    if (position >= 0 && created) *created = 1;
+    return position;
+}
+
 }  // namespace search
 
 int32_t clear_in_store(QuolanObject *store, int32_t position)

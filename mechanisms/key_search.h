@@ -125,14 +125,30 @@ inline double number_of(const Element &e, double) { return e.value.real; }
 template <class T, int32_t Tag>
 struct NumberKey {
     static constexpr bool kIndexed = true;
+    static constexpr int32_t kKind = Tag;  // the one kind sought with it
     T key;
     NumberKey(const void *k, int32_t) : key(datum<T>(k)) {}
-    bool operator()(const Element &e) const { return e.tag == Tag && number_of(e, key) == key; }
+    bool operator()(const Element &e) const
+    {
+        // An int32 is compared before the tag: most entries differ there,
+        // and its bits read from an entry of another kind decide nothing.
+        if constexpr (std::is_same_v<T, int32_t>) return e.value.integer == key && e.tag == Tag;
+        return e.tag == Tag && number_of(e, key) == key;
+    }
     bool operator()(int32_t tag, const void *ref) const { return tag == Tag && datum<T>(ref) == key; }
     Hash hash(const HashSeed &s) const { return entry_hash(number_element(key), s); }
 };
 using IntegerKey = NumberKey<int32_t, Integer>;
 using DoubleKey = NumberKey<double, Double>;
+
+// The kind of a key sought with `Match`: fixed for a number key, so that
+// the compiler knows what is put on a miss.
+template <class Match>
+constexpr int32_t kind_sought(int32_t kind)
+{
+    if constexpr (requires { Match::kKind; }) return Match::kKind;
+    return kind;
+}
 
 // Texts.  The key is measured once per search.  The store's own texts
 // (OwnedString) are padded to whole 8-byte words with zeros after the NUL
@@ -296,6 +312,19 @@ template <class Match>
 const uint64_t *padded_words(const Match &) { return nullptr; }
 inline const uint64_t *padded_words(const TextKey &match) { return match.words ? match.padded : nullptr; }
 
+// Puts the datum `e` at `target` of a store that puts as a plain Array and
+// answers where it went, as Array's own GetIndex says (the put leaves the
+// cursor on it); -1 when the put fails.
+inline int32_t put_datum_entry(ArrayInstance *a, Element e, int32_t target)
+{
+    if (put_datum(a, e, target) != StatusOk) return -1;
+    return storage::cursor(a);
+}
+
+// The same, `*created` set when the datum went in: out of line, so that a
+// scan ending in the entry of a number keeps nothing for the put's sake.
+[[gnu::noinline]] int32_t enter_datum(ArrayInstance *a, Element e, int32_t target, int32_t *created);
+
 // Enters `key` of `kind` into a store that puts as a plain Array, at
 // `target` (a free position, or -2 to append), and answers where it went, as
 // Array's own PutAt and GetIndex say; -1 when the put fails.  A datum or text
@@ -305,10 +334,7 @@ inline const uint64_t *padded_words(const TextKey &match) { return match.words ?
                                                   size_t text_length, const uint64_t *padded = nullptr)
 {
     ArrayInstance *a = as_array(store);
-    if (holds_datum(kind)) {
-        if (put_datum(a, element_from(key, kind), target) != StatusOk) return -1;
-        return storage::cursor(a);
-    }
+    if (holds_datum(kind)) return put_datum_entry(a, element_from(key, kind), target);
     if (kind == OwnedString) {
         // The store's own copy, made with the length the search measured,
         // or whole from the key's padded words, which are that copy's; the
@@ -358,7 +384,7 @@ template <class Match, FreePosition Rule>
     const Element *entries = storage::at(a, 0);
     const Hash hash = match.hash(x->seed);
     uint32_t vacancy = 0;
-    int32_t hit = x->find(entries, hash, match, &vacancy);
+    int32_t hit = x->find(entries, hash, match, create ? &vacancy : nullptr);
     if constexpr (std::is_same_v<Match, TextKey>) {
         // Borrowed texts are not filed (their owner may change them): each
         // is compared, and the lowest position that matches wins.
@@ -381,54 +407,19 @@ template <class Match, FreePosition Rule>
     return position;
 }
 
-template <class Match, FreePosition Rule>
-int32_t find_with(QuolanObject *store, const void *key, int32_t kind, bool create, int32_t *created);
+// Small matchers travel in registers; the text matcher is read where it was
+// built.
+template <class Match>
+using MatchArg = std::conditional_t<sizeof(Match) <= 16, const Match, const Match &>;
 
-// The first search of a store without tables makes them first: the walk
-// would fail its first step without them, and so would any put.
+// The scan of a plain store's first `extent` positions, the walk state it
+// leaves, and on a miss with `create` the entry of the key: how both
+// searches below end when no index serves.
 template <class Match, FreePosition Rule>
-[[gnu::noinline]] int32_t find_after_tables(QuolanObject *store, const void *key, int32_t kind, bool create,
-                                            int32_t *created)
+[[gnu::always_inline]] inline int32_t scan_and_enter(QuolanObject *store, const Match &match, int32_t extent,
+                                                     const void *key, int32_t kind, bool create, int32_t *created)
 {
-    if (storage::create_tables(as_array(store)) != StatusOk) return -1;
-    return find_with<Match, Rule>(store, key, kind, create, created);
-}
-
-// One search, a function for each kind of key and free-position rule.  An
-// index is attached only to a plain store without a maximum size, and any
-// change to the store since (sizes included) leaves it out of date: one that
-// is up to date vouches for the store, so the commonest case goes straight
-// to it.  A plain store too small for an index is scanned; any other store
-// is walked.
-template <class Match, FreePosition Rule>
-[[gnu::always_inline]] inline int32_t find_with(QuolanObject *store, const void *key, int32_t kind, bool create,
-                                                int32_t *created)
-{
-    if (created) *created = 0;
     ArrayInstance *a = as_array(store);
-    const Match match(key, kind);
-    if constexpr (Match::kIndexed && kKeyIndex) {
-        // A store has an index only once it has held enough positions, and
-        // it never holds fewer while it keeps its tables.
-        if (storage::used(a) >= kIndexThreshold) {
-            KeyIndex *x = index_of(a);
-            if (x && x->current(a)) return find_indexed<Match, Rule>(store, x, match, key, kind, create, created);
-        }
-    }
-    if (!a->dimensions) return find_after_tables<Match, Rule>(store, key, kind, create, created);
-    const uint64_t own_slots = class_record(store).array_slots;
-    const int32_t max_size = storage::record(a).max_size;
-    // A negative maximum refuses the walk's very first step, and the walk
-    // then leaves the cursor as it finds it: that walk is taken as it is.
-    if ((own_slots & kIndexSlots) != kIndexSlots || max_size < 0)
-        return find_by_walk<Match>(store, own_slots, key, kind, create, Rule, created);
-    // The walk reads what Next reads: up to the used count, or a maximum
-    // lowered below it.
-    const int32_t extent = storage::walk_extent(a);
-    if constexpr (Match::kIndexed && kKeyIndex) {
-        if (extent >= kIndexThreshold && max_size == 0)
-            if (KeyIndex *x = index_for_search_rest(a)) return find_indexed<Match, Rule>(store, x, match, key, kind, create, created);
-    }
     Scan found{-1, -1};
     if (extent > 0) {
         const Element *entries = storage::at(a, 0);
@@ -443,9 +434,71 @@ template <class Match, FreePosition Rule>
     if (found.hit >= 0) return found.hit;
     if (!create || lacks_referent(key, kind)) return -1;
     const int32_t target = found.free_position >= 0 ? found.free_position : -2;
+    if (holds_datum(kind)) return enter_datum(as_array(store), element_from(key, kind), target, created);
     const int32_t position = enter_plain(store, key, kind, target, measured_length(match), padded_words(match));
     if (position >= 0 && created) *created = 1;
     return position;
+}
+
+template <class Match, FreePosition Rule>
+int32_t find_rest(QuolanObject *store, MatchArg<Match> match, const void *key, int32_t kind, bool create,
+                  int32_t *created);
+
+// The store's index when it has one that describes it as it is, else NULL.
+// A store has an index only once it has held enough positions, and it never
+// holds fewer while it keeps its tables.
+inline KeyIndex *current_index(ArrayInstance *a)
+{
+    if (storage::used(a) < kIndexThreshold) return nullptr;
+    KeyIndex *x = index_of(a);
+    return x && x->current(a) ? x : nullptr;
+}
+
+template <class Match, FreePosition Rule, bool Create>
+[[gnu::noinline]] int32_t find_by_index(QuolanObject *store, KeyIndex *x, MatchArg<Match> match, const void *key,
+                                        int32_t kind, int32_t *created)
+{
+    return find_indexed<Match, Rule>(store, x, match, key, kind, Create, created);
+}
+
+// The first search of a store without tables makes them first: the walk
+// would fail its first step without them, and so would any put.
+template <class Match, FreePosition Rule>
+[[gnu::noinline]] int32_t find_after_tables(QuolanObject *store, MatchArg<Match> match, const void *key, int32_t kind,
+                                            bool create, int32_t *created)
+{
+    if (storage::create_tables(as_array(store)) != StatusOk) return -1;
+    return find_rest<Match, Rule>(store, match, key, kind, create, created);
+}
+
+// The whole search, for every store find_as does not finish itself.  An
+// index is attached only to a plain store without a maximum size, and any
+// change to the store since (sizes included) leaves it out of date: one that
+// is up to date vouches for the store.  A plain store too small for an index
+// is scanned; any other store is walked.
+template <class Match, FreePosition Rule>
+[[gnu::noinline]] int32_t find_rest(QuolanObject *store, MatchArg<Match> match, const void *key, int32_t kind,
+                                    bool create, int32_t *created)
+{
+    ArrayInstance *a = as_array(store);
+    if constexpr (Match::kIndexed && kKeyIndex) {
+        if (KeyIndex *x = current_index(a)) return find_indexed<Match, Rule>(store, x, match, key, kind, create, created);
+    }
+    if (!a->dimensions) return find_after_tables<Match, Rule>(store, match, key, kind, create, created);
+    const uint64_t own_slots = class_record(store).array_slots;
+    const int32_t max_size = storage::record(a).max_size;
+    // A negative maximum refuses the walk's very first step, and the walk
+    // then leaves the cursor as it finds it: that walk is taken as it is.
+    if ((own_slots & kIndexSlots) != kIndexSlots || max_size < 0)
+        return find_by_walk<Match>(store, own_slots, key, kind, create, Rule, created);
+    // The walk reads what Next reads: up to the used count, or a maximum
+    // lowered below it.
+    const int32_t extent = storage::walk_extent(a);
+    if constexpr (Match::kIndexed && kKeyIndex) {
+        if (extent >= kIndexThreshold && max_size == 0)
+            if (KeyIndex *x = index_for_search_rest(a)) return find_indexed<Match, Rule>(store, x, match, key, kind, create, created);
+    }
+    return scan_and_enter<Match, Rule>(store, match, extent, key, kind, create, created);
 }
 
 }  // namespace search
@@ -461,7 +514,30 @@ template <class Match, FreePosition Rule, bool Create>
 [[gnu::noinline]] int32_t find_as(QuolanObject *store, const void *key, int32_t kind, int32_t *created)
 {
     QC_CHECK_STORAGE_ON_RETURN(store);
-    return find_with<Match, Rule>(store, key, kind, Create, created);
+    if (created) *created = 0;
+    kind = kind_sought<Match>(kind);
+    const Match match(key, kind);
+    // The commonest stores, a straight line: a plain one with its tables,
+    // one dimension and no maximum size, through its index when it is large
+    // enough to have one that is up to date, else (its class record vouching
+    // that it walks, enters and clears as Array's own) by the scan find_rest
+    // would make.  Every other store goes to find_rest.
+    ArrayInstance *a = as_array(store);
+    if (const DimensionRecord *rec = storage::single(a); rec && rec->max_size == 0) {
+        const int32_t used = rec->used_count;
+        bool small = true;
+        if constexpr (Match::kIndexed && kKeyIndex) {
+            if (used >= kIndexThreshold) {
+                small = false;
+                // As current_index, the used count known.
+                KeyIndex *x = index_of(a);
+                if (x && x->current(a)) return find_by_index<Match, Rule, Create>(store, x, match, key, kind, created);
+            }
+        }
+        if (small && (class_record(store).array_slots & kIndexSlots) == kIndexSlots)
+            return scan_and_enter<Match, Rule>(store, match, used, key, kind, Create, created);
+    }
+    return find_rest<Match, Rule>(store, match, key, kind, Create, created);
 }
 
 template <class Match, FreePosition Rule>
