@@ -49,6 +49,33 @@ TEST(Overrides, SaveAndCompareGoThroughTheObjectsOwnSlots)
     EXPECT_EQ(A(copy.get())->GetSizes(copy.get(), nullptr, nullptr), 0);
 }
 
+// The typed adds and string-keyed puts end in the object's own Add and
+// PutKey: a client subclass that overrides them sees every call, with the
+// kind each one names, and its answer is the caller's.
+TEST(Overrides, TypedAddsAndPutsReachTheObjectsOwnSlot)
+{
+    static std::vector<int32_t> kinds;
+    Obj set = make(subclass_with<GenSetMethods>(genset_baseclass_init(), [](GenSetMethods &t) {
+        t.Add = [](QuolanObject *, void *, int32_t kind) -> int32_t {
+            kinds.push_back(kind);
+            return StatusLocked;
+        };
+    }));
+    Obj dict = make(subclass_with<DictMethods>(dict_baseclass_init(), [](DictMethods &t) {
+        t.PutKey = [](QuolanObject *, void *, int32_t, void *, int32_t key_kind) -> int32_t {
+            kinds.push_back(key_kind);
+            return StatusLocked;
+        };
+    }));
+    QuolanObject *s = set.get(), *d = dict.get();
+    EXPECT_EQ(G(s)->AddInt32(s, 1), StatusLocked);
+    EXPECT_EQ(G(s)->AddString(s, "a"), StatusLocked);
+    EXPECT_EQ(D(d)->PutIntStringKey(d, 1, "a"), StatusLocked);
+    EXPECT_EQ(D(d)->PutDoubleStringKey(d, 1.5, "b"), StatusLocked);
+    EXPECT_EQ(kinds, (std::vector<int32_t>{Integer, OwnedString, OwnedString, OwnedString}));
+    EXPECT_EQ(G(s)->ContainsInt32(s, 1) + G(s)->ContainsString(s, "a"), 0);
+}
+
 // Objects of another family: every class's Copy refuses a source not laid out
 // as an Array (a set, an object of a class made from the root), and each
 // printer walks only its own family, printing anything else as its class name
