@@ -15,6 +15,16 @@ std::vector<std::string> key_texts(int32_t n)
     return keys;
 }
 
+std::vector<std::string> scattered_key_texts(int32_t n)
+{
+    // The same multiply as distinct_ints: a permutation of the 32-bit
+    // integers, so the keys stay distinct, in no numeric order.
+    std::vector<std::string> keys;
+    keys.reserve(static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i) keys.push_back("key" + std::to_string(static_cast<uint32_t>(i) * 2654435761u));
+    return keys;
+}
+
 std::vector<std::string> short_texts(int32_t n)
 {
     std::vector<std::string> texts;

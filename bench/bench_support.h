@@ -84,6 +84,11 @@ inline int64_t triangle(int64_t n) { return n * (n - 1) / 2; }
 // "key0", "key1", ...: the keys of the keyed workload.
 std::vector<std::string> key_texts(int32_t n);
 
+// n keys "key<number>" whose numbers follow no order: a hash that keeps
+// consecutive numbers apart loses nothing, one that files them side by side
+// loses its locality.
+std::vector<std::string> scattered_key_texts(int32_t n);
+
 // n distinct texts of exactly 12 characters.
 std::vector<std::string> short_texts(int32_t n);
 

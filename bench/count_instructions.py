@@ -23,7 +23,7 @@ import subprocess
 import sys
 import tempfile
 
-PER_ITERATION = {"W5_StringKey": 2, "W6_IntSet": 2}  # operations per element of N
+PER_ITERATION = {"W5_StringKey": 2, "W5s_ScatteredKeys": 2, "W6_IntSet": 2}  # operations per element of N
 
 
 def total_instructions(binary, name, iterations, out_file):

@@ -23,16 +23,19 @@
 namespace qb {
 namespace {
 
-// Runs `body(keys)` per iteration; it answers the sum of the values it got
-// back, which must be the sum of the values put (0 .. n-1).
-template <class Body>
-void run_string_keys(benchmark::State &state, Body body)
+using Keys = std::vector<std::string>;
+
+// Runs `Body(keys)` per iteration over the keys `Make` makes; it answers the
+// sum of the values it got back, which must be the sum of the values put
+// (0 .. n-1).
+template <int64_t (*Body)(const Keys &), Keys (*Make)(int32_t)>
+void run_string_keys(benchmark::State &state)
 {
     const int32_t n = size_arg(state);
-    const std::vector<std::string> keys = key_texts(n);
+    const Keys keys = Make(n);
     int64_t sum = 0;
     for (auto _ : state) {
-        sum = body(keys);
+        sum = Body(keys);
         keep(sum);
     }
     if (sum != triangle(n)) state.SkipWithError("lookups did not find every key");
@@ -56,23 +59,21 @@ void run_int_set(benchmark::State &state, Body body)
 
 // ---- W5: PutIntStringKey then GetStringKey -------------------------------------
 
-void W5_quolan(benchmark::State &state)
+int64_t w5_quolan(const Keys &keys)
 {
-    run_string_keys(state, [](const std::vector<std::string> &keys) {
-        QuolanObject *d = new_of(dict_baseclass);
-        const DictMethods *m = quolan_dict_methods(d);
-        int64_t sum = 0;
-        for (size_t i = 0; i < keys.size(); ++i)
-            if (m->PutIntStringKey(d, static_cast<int32_t>(i), keys[i].c_str()) != StatusOk) sum = -1;
-        for (const std::string &key : keys) {
-            void *value;
-            int32_t kind;
-            if (m->GetStringKey(d, &value, &kind, key.c_str()) == StatusOk && kind == Integer)
-                sum += *static_cast<const int32_t *>(value);
-        }
-        delete_object(d);
-        return sum;
-    });
+    QuolanObject *d = new_of(dict_baseclass);
+    const DictMethods *m = quolan_dict_methods(d);
+    int64_t sum = 0;
+    for (size_t i = 0; i < keys.size(); ++i)
+        if (m->PutIntStringKey(d, static_cast<int32_t>(i), keys[i].c_str()) != StatusOk) sum = -1;
+    for (const std::string &key : keys) {
+        void *value;
+        int32_t kind;
+        if (m->GetStringKey(d, &value, &kind, key.c_str()) == StatusOk && kind == Integer)
+            sum += *static_cast<const int32_t *>(value);
+    }
+    delete_object(d);
+    return sum;
 }
 
 // The linear limit: owned key copies beside their values, searched in order.
@@ -98,81 +99,71 @@ struct LinearStringMap {
     }
 };
 
-void W5_linear(benchmark::State &state)
+int64_t w5_linear(const Keys &keys)
 {
-    run_string_keys(state, [](const std::vector<std::string> &keys) {
-        LinearStringMap map;
-        for (size_t i = 0; i < keys.size(); ++i) map.put(keys[i].c_str(), static_cast<int32_t>(i));
-        int64_t sum = 0;
-        for (const std::string &key : keys)
-            if (auto *entry = map.find(key.c_str())) sum += entry->second;
-        return sum;
-    });
+    LinearStringMap map;
+    for (size_t i = 0; i < keys.size(); ++i) map.put(keys[i].c_str(), static_cast<int32_t>(i));
+    int64_t sum = 0;
+    for (const std::string &key : keys)
+        if (auto *entry = map.find(key.c_str())) sum += entry->second;
+    return sum;
 }
 
 // cJSON's object is a list: adding appends without a search, a lookup walks.
-void W5_cjson(benchmark::State &state)
+int64_t w5_cjson(const Keys &keys)
 {
-    run_string_keys(state, [](const std::vector<std::string> &keys) {
-        cJSON *object = cJSON_CreateObject();
-        for (size_t i = 0; i < keys.size(); ++i)
-            cJSON_AddNumberToObject(object, keys[i].c_str(), static_cast<double>(i));
-        int64_t sum = 0;
-        for (const std::string &key : keys)
-            if (const cJSON *item = cJSON_GetObjectItemCaseSensitive(object, key.c_str()))
-                sum += item->valueint;
-        cJSON_Delete(object);
-        return sum;
-    });
+    cJSON *object = cJSON_CreateObject();
+    for (size_t i = 0; i < keys.size(); ++i)
+        cJSON_AddNumberToObject(object, keys[i].c_str(), static_cast<double>(i));
+    int64_t sum = 0;
+    for (const std::string &key : keys)
+        if (const cJSON *item = cJSON_GetObjectItemCaseSensitive(object, key.c_str()))
+            sum += item->valueint;
+    cJSON_Delete(object);
+    return sum;
 }
 
-void W5_jsonc(benchmark::State &state)
+int64_t w5_jsonc(const Keys &keys)
 {
-    run_string_keys(state, [](const std::vector<std::string> &keys) {
-        json_object *object = json_object_new_object();
-        for (size_t i = 0; i < keys.size(); ++i)
-            json_object_object_add(object, keys[i].c_str(),
-                                   json_object_new_int(static_cast<int32_t>(i)));
-        int64_t sum = 0;
-        for (const std::string &key : keys) {
-            json_object *item = nullptr;
-            if (json_object_object_get_ex(object, key.c_str(), &item)) sum += json_object_get_int(item);
-        }
-        json_object_put(object);
-        return sum;
-    });
+    json_object *object = json_object_new_object();
+    for (size_t i = 0; i < keys.size(); ++i)
+        json_object_object_add(object, keys[i].c_str(),
+                               json_object_new_int(static_cast<int32_t>(i)));
+    int64_t sum = 0;
+    for (const std::string &key : keys) {
+        json_object *item = nullptr;
+        if (json_object_object_get_ex(object, key.c_str(), &item)) sum += json_object_get_int(item);
+    }
+    json_object_put(object);
+    return sum;
 }
 
-void W5_ghash(benchmark::State &state)
+int64_t w5_ghash(const Keys &keys)
 {
-    run_string_keys(state, [](const std::vector<std::string> &keys) {
-        GHashTable *table = g_hash_table_new_full(g_str_hash, g_str_equal, g_free, nullptr);
-        for (size_t i = 0; i < keys.size(); ++i)
-            g_hash_table_insert(table, g_strdup(keys[i].c_str()),
-                                GINT_TO_POINTER(static_cast<gint>(i)));
-        int64_t sum = 0;
-        for (const std::string &key : keys) {
-            gpointer value;
-            if (g_hash_table_lookup_extended(table, key.c_str(), nullptr, &value))
-                sum += GPOINTER_TO_INT(value);
-        }
-        g_hash_table_destroy(table);
-        return sum;
-    });
+    GHashTable *table = g_hash_table_new_full(g_str_hash, g_str_equal, g_free, nullptr);
+    for (size_t i = 0; i < keys.size(); ++i)
+        g_hash_table_insert(table, g_strdup(keys[i].c_str()),
+                            GINT_TO_POINTER(static_cast<gint>(i)));
+    int64_t sum = 0;
+    for (const std::string &key : keys) {
+        gpointer value;
+        if (g_hash_table_lookup_extended(table, key.c_str(), nullptr, &value))
+            sum += GPOINTER_TO_INT(value);
+    }
+    g_hash_table_destroy(table);
+    return sum;
 }
 
-void W5_unordered_map(benchmark::State &state)
+int64_t w5_unordered_map(const Keys &keys)
 {
-    run_string_keys(state, [](const std::vector<std::string> &keys) {
-        std::unordered_map<std::string, int32_t> map;
-        for (size_t i = 0; i < keys.size(); ++i) map.insert_or_assign(keys[i], static_cast<int32_t>(i));
-        int64_t sum = 0;
-        for (const std::string &key : keys) {
-            auto found = map.find(key);
-            if (found != map.end()) sum += found->second;
-        }
-        return sum;
-    });
+    std::unordered_map<std::string, int32_t> map;
+    for (size_t i = 0; i < keys.size(); ++i) map.insert_or_assign(keys[i], static_cast<int32_t>(i));
+    int64_t sum = 0;
+    for (const std::string &key : keys) {
+        auto found = map.find(key);
+        if (found != map.end()) sum += found->second;
+    }
+    return sum;
 }
 
 // ---- W6: AddInt32 then ContainsInt32 ---------------------------------------------
@@ -239,13 +230,21 @@ void W6_unordered_set(benchmark::State &state)
 void register_keyed_benchmarks()
 {
     add_family("W5_StringKey",
-               {{"quolan", W5_quolan},
-                {"linear", W5_linear},
-                {"cjson", W5_cjson},
-                {"jsonc", W5_jsonc},
-                {"ghash", W5_ghash},
-                {"unordered_map", W5_unordered_map}},
+               {{"quolan", run_string_keys<w5_quolan, key_texts>},
+                {"linear", run_string_keys<w5_linear, key_texts>},
+                {"cjson", run_string_keys<w5_cjson, key_texts>},
+                {"jsonc", run_string_keys<w5_jsonc, key_texts>},
+                {"ghash", run_string_keys<w5_ghash, key_texts>},
+                {"unordered_map", run_string_keys<w5_unordered_map, key_texts>}},
                {16, 256, 4096, 65536});
+    // The same work over keys whose numbers follow no order (see
+    // scattered_key_texts): the hash tables' own speed, apart from what
+    // consecutive keys lend a hash that files them side by side.
+    add_family("W5s_ScatteredKeys",
+               {{"quolan", run_string_keys<w5_quolan, scattered_key_texts>},
+                {"ghash", run_string_keys<w5_ghash, scattered_key_texts>},
+                {"unordered_map", run_string_keys<w5_unordered_map, scattered_key_texts>}},
+               {4096, 65536});
     add_family("W6_IntSet",
                {{"quolan", W6_quolan},
                 {"linear", W6_linear},

@@ -2,10 +2,12 @@
 # Builds the benchmark suite (preset "bench", optimised) and runs it against
 # its peers, then prints one Markdown table of medians and ratios.
 #
-# Every benchmark family ("W1_Append/quolan", "W1_Append/vector", ...) runs
+# Every benchmark (one contender at one size: "W1_Append/quolan/1000") runs
 # in a process of its own, so no contender inherits another's heap, caches
-# or allocator state; each is repeated and the table takes medians.  A full
-# run takes a few minutes on two cores.
+# or allocator state, and the contenders of one workload and size run one
+# right after the other, so each ratio compares runs seconds apart on a
+# machine whose speed wanders over minutes.  Each is repeated and the table
+# takes medians.  A full run takes a few minutes per round on two cores.
 #
 # Usage: scripts/run-bench.sh [--quick] [--repetitions N] [--min-time SECONDS]
 #                             [--filter REGEX] [--out DIR] [--build-dir DIR]
@@ -16,7 +18,8 @@
 #                   the table takes medians over all rounds, so load that comes
 #                   and goes on a shared machine falls on every contender alike
 #   --min-time      minimum measuring time per repetition (default 0.1 s)
-#   --filter        only families whose name matches REGEX (bash =~)
+#   --filter        only workloads and contenders ("W5_StringKey/ghash")
+#                   whose name matches REGEX (bash =~)
 #   --out           where the JSON results and table.md go (default <build dir>/results)
 #   --build-dir     an optimised build of its own instead of the bench preset's build/bench
 #   --instructions  also count instructions per operation with callgrind
@@ -69,20 +72,30 @@ bench=$build_dir/bench/quolan_bench
 
 rm -rf "$out"
 mkdir -p "$out"
-# Families in registration order: the names without their size argument.
-mapfile -t families < <("$bench" --benchmark_list_tests | sed -E 's#/[0-9]+$##' | awk '!seen[$0]++')
+# The benchmarks in registration order, grouped by workload and size: each
+# group's contenders run back to back.
+mapfile -t groups < <("$bench" --benchmark_list_tests | awk -F/ '
+  { key = $1 "/" $3; if (!(key in members)) order[++n] = key; members[key] = members[key] " " $2 }
+  END { for (i = 1; i <= n; ++i) print order[i] members[order[i]] }')
 
 aggregates=()
 [ "$repetitions" -gt 1 ] && aggregates=(--benchmark_display_aggregates_only=true)
 for round in $(seq 1 "$rounds"); do
-  for family in "${families[@]}"; do
-    if [ -n "$filter" ] && ! [[ $family =~ $filter ]]; then continue; fi
-    echo "== $family (round $round of $rounds)"
-    "$bench" --benchmark_filter="^${family}/[0-9]+\$" \
-             --benchmark_repetitions="$repetitions" \
-             --benchmark_min_time="$min_time" \
-             "${aggregates[@]}" \
-             --benchmark_out="$out/${family//\//.}.r$round.json" --benchmark_out_format=json
+  for group in "${groups[@]}"; do
+    read -r key contenders <<<"$group"
+    workload=${key%/*} size=${key#*/}
+    # Every other round in the opposite order, so no contender always goes first.
+    (( round % 2 == 0 )) && contenders=$(tr ' ' '\n' <<<"$contenders" | tac | tr '\n' ' ')
+    for contender in $contenders; do
+      family="$workload/$contender"
+      if [ -n "$filter" ] && ! [[ $family =~ $filter ]]; then continue; fi
+      echo "== $family/$size (round $round of $rounds)"
+      "$bench" --benchmark_filter="^${family}/${size}\$" \
+               --benchmark_repetitions="$repetitions" \
+               --benchmark_min_time="$min_time" \
+               "${aggregates[@]}" \
+               --benchmark_out="$out/${family//\//.}.$size.r$round.json" --benchmark_out_format=json
+    done
   done
 done
 
