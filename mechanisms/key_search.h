@@ -509,12 +509,12 @@ namespace search {
 // enters the key: each is small enough to keep its key and the storage in
 // registers (one function for every kind would save and restore them all on
 // every call), and lookups and entries each have a scan loop of their own,
-// whose exits the branch predictor learns apart.  For a number key every
-// call it makes is its last act, so it saves no registers: a value kept
-// across a call here costs every small search up to six register saves and
-// restores (W6 at 16 members went from 225 to 270 instructions per
-// operation when the index was consulted before the scan).  Measure with
-// bench/count_instructions.py after any change.
+// whose exits the branch predictor learns apart.  For a number key its
+// calls are its last acts, so a lookup saves no registers and an entry two:
+// a value kept across a call here costs every small search up to six
+// register saves and restores (W6 at 16 members went from 225 to 270
+// instructions per operation when the index was consulted before the scan).
+// Measure with bench/count_instructions.py after any change.
 template <class Match, FreePosition Rule, bool Create>
 [[gnu::noinline]] int32_t find_as(QuolanObject *store, const void *key, int32_t kind, int32_t *created)
 {
