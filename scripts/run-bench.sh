@@ -14,7 +14,7 @@
 #                             [--instructions] [--rounds K]
 #   --quick         smoke run: one repetition, tiny minimum time
 #   --repetitions   repetitions per benchmark (default 5)
-#   --rounds        run every family K times over, round by round (default 1);
+#   --rounds        run everything K times over, round by round (default 1);
 #                   the table takes medians over all rounds, so load that comes
 #                   and goes on a shared machine falls on every contender alike
 #   --min-time      minimum measuring time per repetition (default 0.1 s)
@@ -44,7 +44,7 @@ while [ $# -gt 0 ]; do
     --build-dir) build_dir=$2; shift ;;
     --instructions) instructions=1 ;;
     --rounds) rounds=$2; shift ;;
-    -h|--help) sed -n '2,23p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,26p' "$0"; exit 0 ;;
     *) echo "run-bench.sh: unknown option $1" >&2; exit 2 ;;
   esac
   shift
