@@ -307,6 +307,7 @@ KeyIndex *index_for_search_rest(ArrayInstance *store)
         if (!x) return nullptr;
         x->base.release = release_index;
         x->seed = process_seed();
+        x->last_hit = -1;
         storage::attach(store, &x->base);
     }
     if (rebuild(x, store)) return x;

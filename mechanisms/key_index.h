@@ -225,6 +225,8 @@ struct KeyIndex {
     int32_t *borrowed;     // positions of borrowed texts, in no order
     int32_t borrowed_count;
     int32_t borrowed_room;
+    int32_t last_hit;      // the position the last search answered, or -1
+    bool in_order;         // and it followed the one before
 
     static constexpr uint32_t kEmpty = 0;
     static constexpr uint32_t kRemoved = 1;
@@ -270,6 +272,17 @@ struct KeyIndex {
             }
             i = after(i);
         }
+    }
+
+    // Where a caller going through the keys in the order they were entered
+    // (a record's fields read as they were written) looks next: the position
+    // after the last answer, when that followed the one before; else -1.
+    // Only a hint: the entry there is compared with the key.
+    int32_t next_in_order() const { return in_order && last_hit + 1 < extent ? last_hit + 1 : -1; }
+    void note_answer(int32_t p)
+    {
+        in_order = p == last_hit + 1;
+        last_hit = p;
     }
 
     // The last (or first) free position, or -1.

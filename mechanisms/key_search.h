@@ -382,26 +382,43 @@ template <class Match, FreePosition Rule>
 {
     ArrayInstance *a = as_array(store);
     const Element *entries = storage::at(a, 0);
-    const Hash hash = match.hash(x->seed);
+    Hash hash = 0;
     uint32_t vacancy = 0;
-    int32_t hit = x->find(entries, hash, match, create ? &vacancy : nullptr);
-    if constexpr (std::is_same_v<Match, TextKey>) {
-        // Borrowed texts are not filed (their owner may change them): each
-        // is compared, and the lowest position that matches wins.
-        for (int32_t k = 0; k < x->borrowed_count; ++k) {
-            const int32_t p = x->borrowed[k];
-            if ((hit < 0 || p < hit) && match.same_bytes(entries[p].value.pointer)) hit = p;
+    int32_t hit = -1;
+    // Keys sought in the order they were entered are compared where the
+    // next one lies first.  While no key is held twice and no borrowed text
+    // is listed, every entry that can match is filed once, so a match there
+    // is the only one: the walk's answer.
+    if (const int32_t next = x->next_in_order();
+        next >= 0 && x->duplicates == 0 && x->borrowed_count == 0 && match(entries[next])) {
+        hit = next;
+    } else {
+        hash = match.hash(x->seed);
+        hit = x->find(entries, hash, match, create ? &vacancy : nullptr);
+        if constexpr (std::is_same_v<Match, TextKey>) {
+            // Borrowed texts are not filed (their owner may change them):
+            // each is compared, and the lowest position that matches wins.
+            for (int32_t k = 0; k < x->borrowed_count; ++k) {
+                const int32_t p = x->borrowed[k];
+                if ((hit < 0 || p < hit) && match.same_bytes(entries[p].value.pointer)) hit = p;
+            }
         }
     }
     storage::leave_walked(a, hit >= 0 ? hit + 1 : x->extent);
-    if (hit >= 0) return hit;
+    if (hit >= 0) {
+        x->note_answer(hit);
+        return hit;
+    }
     if (!create || lacks_referent(key, kind)) return -1;
     const int32_t free_position = x->free_count == 0            ? -1
                                   : Rule == FreePosition::Last ? x->last_free()
                                                                : x->first_free();
     const int32_t position = enter_plain(store, key, kind, free_position >= 0 ? free_position : -2,
                                          measured_length(match), padded_words(match));
-    if (position >= 0 && created) *created = 1;
+    if (position >= 0) {
+        if (created) *created = 1;
+        x->note_answer(position);  // before the index may be dropped below
+    }
     // A borrowed text is listed, not filed under its hash.
     index_after_entry(a, x, position, position >= 0 && kind != String ? hash : 0, vacancy);
     return position;
