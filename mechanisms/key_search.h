@@ -232,49 +232,54 @@ inline void note_free(Scan &s, int32_t number, FreePosition rule)
     if (!(rule == FreePosition::First && s.free_position >= 0)) s.free_position = number;
 }
 
-// One pass over the storage of a plain store, inline in each search below so
-// that the loop is a few instructions per entry with the key in registers.
-template <class Match, FreePosition Rule>
-inline Scan scan_storage(const Element *entries, int32_t used, const Match &key)
+// One pass over the storage of a plain store for the first entry that
+// matches, inline in each search below so that the loop is a few
+// instructions per entry with the key in registers; -1 when none does.
+template <class Match>
+inline int32_t scan_storage(const Element *entries, int32_t used, const Match &key)
 {
     // Small matchers are copied so that the loop keeps them in registers;
     // the text matcher is read where it was built.
     using Held = std::conditional_t<sizeof(Match) <= 16, const Match, const Match &>;
     Held match = key;
-    int32_t free_position = -1;
     const Element *const end = entries + used;
-    for (const Element *e = entries; e != end; ++e) {
-        if (match(*e)) return {static_cast<int32_t>(e - entries), free_position};
-        if (e->tag == Null && (Rule == FreePosition::Last || free_position < 0))
-            free_position = static_cast<int32_t>(e - entries);
-    }
-    return {-1, free_position};
+#pragma GCC unroll 4
+    for (const Element *e = entries; e != end; ++e)
+        if (match(*e)) return static_cast<int32_t>(e - entries);
+    return -1;
 }
 
 // Texts of up to seven bytes, the commonest keys, are one word: the store's
 // own texts then compare with one load each.
-template <class Match, FreePosition Rule>
-inline Scan scan_storage_one_word(const Element *entries, int32_t used, const TextKey &key)
+inline int32_t scan_storage_one_word(const Element *entries, int32_t used, const TextKey &key)
 {
     const uint64_t word = key.padded[0];
-    Scan s{-1, -1};
     const Element *const end = entries + used;
     for (const Element *e = entries; e != end; ++e) {
-        const int32_t tag = e->tag;
         const char *text = static_cast<const char *>(e->value.pointer);
-        if (tag == OwnedString) {
-            if (text && datum<uint64_t>(text) == word) {
-                s.hit = static_cast<int32_t>(e - entries);
-                return s;
-            }
-        } else if (tag == Null) {
-            note_free(s, static_cast<int32_t>(e - entries), Rule);
-        } else if (tag == String && key.same_bytes(text)) {
-            s.hit = static_cast<int32_t>(e - entries);
-            return s;
-        }
+        if (e->tag == OwnedString ? text && datum<uint64_t>(text) == word
+                                  : e->tag == String && key.same_bytes(text))
+            return static_cast<int32_t>(e - entries);
     }
-    return s;
+    return -1;
+}
+
+// The free position a new key takes among the first `used` entries under
+// `Rule`, or -1: asked only after a scan missed, so that the scan itself
+// compares keys and nothing else.
+template <FreePosition Rule>
+inline int32_t free_position_in(const Element *entries, int32_t used)
+{
+    if constexpr (Rule == FreePosition::First) {
+#pragma GCC unroll 4
+        for (int32_t p = 0; p < used; ++p)
+            if (entries[p].tag == Null) return p;
+    } else {
+#pragma GCC unroll 4
+        for (int32_t p = used - 1; p >= 0; --p)
+            if (entries[p].tag == Null) return p;
+    }
+    return -1;
 }
 
 // The defined walk, through the store's own methods.
@@ -437,20 +442,21 @@ template <class Match, FreePosition Rule>
                                                      const void *key, int32_t kind, bool create, int32_t *created)
 {
     ArrayInstance *a = as_array(store);
-    Scan found{-1, -1};
+    const Element *entries = extent > 0 ? storage::at(a, 0) : nullptr;
+    int32_t hit = -1;
     if (extent > 0) {
-        const Element *entries = storage::at(a, 0);
         if constexpr (std::is_same_v<Match, TextKey>) {
-            found = match.words == 1 ? scan_storage_one_word<Match, Rule>(entries, extent, match)
-                                     : scan_storage<Match, Rule>(entries, extent, match);
+            hit = match.words == 1 ? scan_storage_one_word(entries, extent, match)
+                                   : scan_storage(entries, extent, match);
         } else {
-            found = scan_storage<Match, Rule>(entries, extent, match);
+            hit = scan_storage(entries, extent, match);
         }
     }
-    storage::leave_walked(a, found.hit >= 0 ? found.hit + 1 : extent);
-    if (found.hit >= 0) return found.hit;
+    storage::leave_walked(a, hit >= 0 ? hit + 1 : extent);
+    if (hit >= 0) return hit;
     if (!create || lacks_referent(key, kind)) return -1;
-    const int32_t target = found.free_position >= 0 ? found.free_position : -2;
+    const int32_t free_position = free_position_in<Rule>(entries, extent);
+    const int32_t target = free_position >= 0 ? free_position : -2;
     if (holds_datum(kind)) return enter_datum(as_array(store), element_from(key, kind), target, created);
     const int32_t position = enter_plain(store, key, kind, target, measured_length(match), padded_words(match));
     if (position >= 0 && created) *created = 1;
