@@ -34,6 +34,16 @@ class TableTest(unittest.TestCase):
         self.assertEqual(row.ratio, "2.67")  # 2400 ns / 900 ns
         self.assertTrue(row.met)
 
+    def test_rounds_are_compared_within_themselves(self):
+        # The library ran slow in rounds 2 and 3, the peer in round 2 only:
+        # the medians alone (180 / 120) would call it 1.5x the peer.
+        times = {"quolan": [100.0, 180.0, 190.0], "cjson": [110.0, 200.0, 120.0]}
+        documents = [{"benchmarks": [entry(f"W3_Walk/{c}/1000", t[k])]} for k in range(3) for c, t in times.items()]
+        runs = bench_table.load_runs(documents, [1, 1, 2, 2, 3, 3])
+        row = bench_table.build_rows(runs)[0]
+        self.assertEqual(row.ratio, "0.91")  # the rounds' ratios: 0.91, 0.90, 1.58
+        self.assertTrue(row.met)
+
     def test_throughput_target_wants_the_library_faster_by_the_factor(self):
         def met(library_ns):
             rows = rows_of(entry("W7_SaveLoadInt/quolan/1000000", library_ns),

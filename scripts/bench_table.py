@@ -4,8 +4,12 @@
 Benchmarks are named "<workload>/<contender>/<N>" (bench/bench_support.h).
 For every workload and N, each peer gets one row beside the library
 ("quolan"): the median of each side over its repetitions, and the ratio of
-the two median CPU times per iteration, quolan / peer, so below 1 means the
-library was faster.  Rates are shown the way the workload reports them:
+median CPU times per iteration, quolan / peer, so below 1 means the
+library was faster.  When the run has rounds (files named *.r<K>.json, as
+run-bench.sh writes them), the two sides of a round ran back to back, so
+the ratio is taken within each round and the table shows the median of
+those: a round in which the machine ran slow then counts once, for both
+sides, instead of pulling one side's median.  Rates are shown the way the workload reports them:
 ns per element or operation when it counts items, MB/s when it counts
 bytes.  Rows that carry a target say whether the run met it; the memory row
 of the append workload checks the library's unused tail of storage.
@@ -15,6 +19,7 @@ Usage: bench_table.py [--strict] RESULT.json...
 """
 import argparse
 import json
+import re
 import statistics
 import sys
 from dataclasses import dataclass, field
@@ -58,6 +63,7 @@ NS_PER_UNIT = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
 class Run:
     """Every repetition of one benchmark."""
     times_ns: list = field(default_factory=list)   # CPU time per iteration
+    rounds: dict = field(default_factory=dict)     # round -> its CPU times
     items_per_second: list = field(default_factory=list)
     bytes_per_second: list = field(default_factory=list)
     counters: dict = field(default_factory=dict)   # name -> list of values
@@ -65,6 +71,9 @@ class Run:
 
     def median_time(self):
         return statistics.median(self.times_ns) if self.times_ns and not self.error else None
+
+    def round_medians(self):
+        return {} if self.error else {k: statistics.median(v) for k, v in self.rounds.items()}
 
     def describe(self):
         if self.error:
@@ -97,11 +106,12 @@ def format_time(ns):
     return f"{ns:.1f} ns"
 
 
-def load_runs(documents):
+def load_runs(documents, rounds=None):
     """Maps (workload, contender, N) to its Run, from Google Benchmark JSON
-    documents; aggregates are recomputed here, so any repetition count works."""
+    documents, the round of each in `rounds` (default: all in round 0);
+    aggregates are recomputed here, so any repetition count works."""
     runs = {}
-    for document in documents:
+    for document, round_number in zip(documents, rounds or [0] * len(documents)):
         for b in document.get("benchmarks", []):
             if b.get("run_type", "iteration") != "iteration":
                 continue
@@ -113,7 +123,9 @@ def load_runs(documents):
             if b.get("error_occurred"):
                 run.error = b.get("error_message", "failed")
                 continue
-            run.times_ns.append(b["cpu_time"] * NS_PER_UNIT[b.get("time_unit", "ns")])
+            time_ns = b["cpu_time"] * NS_PER_UNIT[b.get("time_unit", "ns")]
+            run.times_ns.append(time_ns)
+            run.rounds.setdefault(round_number, []).append(time_ns)
             if "items_per_second" in b:
                 run.items_per_second.append(b["items_per_second"])
             if "bytes_per_second" in b:
@@ -131,9 +143,19 @@ def target_for(workload, peer, n):
     return None
 
 
+def time_ratio(mine, theirs):
+    """quolan / peer: the median of the rounds' ratios when both ran in two
+    or more of the same rounds, else the ratio of the two medians."""
+    q_rounds, p_rounds = mine.round_medians(), theirs.round_medians()
+    shared = [k for k in q_rounds if k in p_rounds and p_rounds[k]]
+    if len(shared) >= 2:
+        return statistics.median(q_rounds[k] / p_rounds[k] for k in shared)
+    q, p = mine.median_time(), theirs.median_time()
+    return q / p if q is not None and p else None
+
+
 def peer_row(workload, n, peer, mine, theirs):
-    q, p = mine.median_time() if mine else None, theirs.median_time()
-    ratio = q / p if q is not None and p else None
+    ratio = time_ratio(mine, theirs) if mine else None
     row = Row(workload, n, peer, mine.describe() if mine else "missing", theirs.describe(),
               f"{ratio:.2f}" if ratio is not None else "n/a")
     target = target_for(workload, peer, n)
@@ -195,11 +217,13 @@ def main(argv):
     parser.add_argument("--strict", action="store_true")
     parser.add_argument("results", nargs="+")
     args = parser.parse_args(argv)
-    documents = []
+    documents, rounds = [], []
     for path in args.results:
         with open(path, encoding="utf-8") as f:
             documents.append(json.load(f))
-    runs = load_runs(documents)
+        found = re.search(r"\.r(\d+)\.json$", path)
+        rounds.append(int(found.group(1)) if found else 0)
+    runs = load_runs(documents, rounds)
     rows = build_rows(runs)
     print(render(rows))
     failed = any(r.met is False for r in rows) or any(r.error for r in runs.values())

@@ -15,8 +15,9 @@
 #   --quick         smoke run: one repetition, tiny minimum time
 #   --repetitions   repetitions per benchmark (default 5)
 #   --rounds        run everything K times over, round by round (default 1);
-#                   the table takes medians over all rounds, so load that comes
-#                   and goes on a shared machine falls on every contender alike
+#                   the table compares contenders within each round and shows
+#                   the median of those ratios, so load that comes and goes on
+#                   a shared machine falls on both sides of a ratio alike
 #   --min-time      minimum measuring time per repetition (default 0.1 s)
 #   --filter        only workloads and contenders ("W5_StringKey/ghash")
 #                   whose name matches REGEX (bash =~)
@@ -44,7 +45,7 @@ while [ $# -gt 0 ]; do
     --build-dir) build_dir=$2; shift ;;
     --instructions) instructions=1 ;;
     --rounds) rounds=$2; shift ;;
-    -h|--help) sed -n '2,26p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,27p' "$0"; exit 0 ;;
     *) echo "run-bench.sh: unknown option $1" >&2; exit 2 ;;
   esac
   shift
