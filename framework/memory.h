@@ -26,20 +26,9 @@ inline bool should_fail(Need = Need::Required) { return false; }
 #endif
 
 inline void *alloc(size_t size, Need need = Need::Required) { return should_fail(need) ? nullptr : std::malloc(size); }
-// Zeroed memory.  glibc's calloc bypasses its per-thread cache, which serves
-// blocks up to about 1 KiB at a fraction of the cost, so small blocks are
-// taken with malloc and zeroed here (the empty asm keeps the compiler from
-// folding the pair back into calloc); larger ones keep calloc, which can
-// hand out pages that are already zero.
-inline constexpr size_t kCachedBlock = 1024;
 inline void *zalloc(size_t count, size_t size, Need need = Need::Required)
 {
-    if (should_fail(need)) return nullptr;
-    if (size == 0 || count > kCachedBlock / size) return std::calloc(count, size);
-    void *block = std::malloc(count * size);
-    __asm__("" : "+r"(block));
-    if (block) std::memset(block, 0, count * size);
-    return block;
+    return should_fail(need) ? nullptr : std::calloc(count, size);
 }
 inline void *grow(void *block, size_t size, Need need = Need::Required)
 {
