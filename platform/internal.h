@@ -30,13 +30,15 @@ inline bool allocation_fails() { return quolan_fault_should_fail(0) != 0; }
 inline bool allocation_fails() { return false; }
 #endif
 inline void *pf_malloc(size_t n) { return allocation_fails() ? nullptr : malloc(n); }
-/* glibc's calloc bypasses its per-thread cache; an object is small enough
- * for that cache, and malloc plus memset takes it from there (the empty asm
- * keeps the compiler from folding the pair back into calloc). */
+/* glibc's calloc bypasses its per-thread cache, which serves blocks up to
+ * about 1 KiB; objects are that small, and malloc plus memset takes them
+ * from there (the empty asm keeps the compiler from folding the pair back
+ * into calloc).  Larger blocks keep calloc, which may hand out zero pages. */
+inline constexpr size_t kCachedBlock = 1024;
 inline void *pf_calloc(size_t n, size_t size)
 {
     if (allocation_fails()) return nullptr;
-    if (size == 0 || n > 1024 / size) return calloc(n, size);
+    if (size == 0 || n > kCachedBlock / size) return calloc(n, size);
     void *block = malloc(n * size);
     __asm__("" : "+r"(block));
     if (block) memset(block, 0, n * size);
