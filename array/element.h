@@ -210,8 +210,9 @@ inline char *copy_text(const char *text)
 }
 
 // Elements made from a datum, a double or the library's own text copy (an
-// empty Null element when the copy could not be made), the value word
-// cleared first as element_from leaves it.
+// empty Null element when the copy could not be made, so that an OwnedString
+// element always holds its block: the key search reads it unchecked), the
+// value word cleared first as element_from leaves it.
 inline Element int_element(int32_t tag, int32_t datum)
 {
     Element e;

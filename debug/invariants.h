@@ -52,7 +52,14 @@ inline bool is_class(const QuolanObject *o, QuolanObject *cls) { return cls && o
 
 inline int32_t used_of(const ArrayInstance *a) { return storage::used(a); }
 
-inline const char *check_array(const QuolanObject *o) { return storage::broken(as_array(o)); }
+inline const char *check_array(const QuolanObject *o)
+{
+    const ArrayInstance *a = as_array(o);
+    if (const char *broken = storage::broken(a)) return broken;
+    for (int32_t p = 0; p < used_of(a); ++p)
+        if (a->elements[p].tag == OwnedString && !a->elements[p].value.pointer) return "an owned text without its block";
+    return nullptr;
+}
 
 inline const char *check_store(QuolanObject *store)
 {

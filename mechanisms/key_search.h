@@ -178,10 +178,11 @@ struct TextKey {
         if (!text || text[0] != key[0]) return false;
         return key[0] == '\0' || same_text(text + 1, key + 1);
     }
+    // `ref` is an OwnedString's block, which is never NULL (text_element in
+    // array/element.h).
     bool same_words(const void *ref) const
     {
         const char *text = static_cast<const char *>(ref);
-        if (!text) return false;
         for (size_t i = 0; i < words; ++i)
             if (datum<uint64_t>(text + i * kTextWord) != padded[i]) return false;
         return true;
@@ -269,8 +270,8 @@ inline Scan scan_storage(const Element *entries, int32_t used, const Match &key,
 }
 
 // Texts of up to seven bytes, the commonest keys, are one word: the store's
-// own texts then compare with one load each.  This loop branches on the tag
-// anyway, so it notes free positions as it goes.
+// own texts (never NULL) then compare with one load each.  This loop
+// branches on the tag anyway, so it notes free positions as it goes.
 template <class Match, FreePosition Rule>
 inline Scan scan_storage_one_word(const Element *entries, int32_t used, const TextKey &key)
 {
@@ -281,7 +282,7 @@ inline Scan scan_storage_one_word(const Element *entries, int32_t used, const Te
         const int32_t tag = e->tag;
         const char *text = static_cast<const char *>(e->value.pointer);
         if (tag == OwnedString) {
-            if (text && datum<uint64_t>(text) == word) {
+            if (datum<uint64_t>(text) == word) {
                 s.hit = static_cast<int32_t>(e - entries);
                 return s;
             }
