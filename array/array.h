@@ -71,7 +71,7 @@ inline int32_t put_datum(ArrayInstance *a, Element incoming, int32_t index)
 // block from alloc_text or copy_text, or NULL when making it failed (the
 // position then ends Null and the put answers StatusNoMemory, as a put whose
 // own copy failed).  A copy the put cannot store is released.
-inline int32_t put_text_copy(ArrayInstance *a, char *copy, int32_t index)
+[[gnu::always_inline]] inline int32_t put_text_copy(ArrayInstance *a, char *copy, int32_t index)
 {
     const int32_t status = storage::store(a, index, text_element(copy));
     if (status != StatusOk) {

@@ -13,20 +13,18 @@ int32_t create_tables(ArrayInstance *a)
 {
     if (a->dimensions) return StatusOk;
     if (a->dimension_count < 1) return StatusNoMemory;
-    // One block: `dimension_count` records, as many cursors, the attachment.
+    // One block: the tail, `dimension_count` records, as many cursors.
     const size_t n = static_cast<size_t>(a->dimension_count);
-    const size_t tables = n * (sizeof(DimensionRecord) + sizeof(int32_t));
-    const size_t tail = (tables + alignof(Attachment *) - 1) / alignof(Attachment *) * alignof(Attachment *);
-    void *block = mem::zalloc(1, tail + sizeof(Attachment *));
+    void *block = mem::zalloc(1, sizeof(TablesTail) + n * (sizeof(DimensionRecord) + sizeof(int32_t)));
     if (!block) return StatusNoMemory;
-    a->dimensions = static_cast<DimensionRecord *>(block);
+    a->dimensions = reinterpret_cast<DimensionRecord *>(static_cast<TablesTail *>(block) + 1);
     a->cursors = reinterpret_cast<int32_t *>(a->dimensions + n);
     return StatusOk;
 }
 
 void attach(ArrayInstance *a, Attachment *t)
 {
-    Attachment *&slot = *attachment_slot(a);
+    Attachment *&slot = tail(a)->attachment;
     Attachment *old = slot;
     slot = t;
     if (old) old->release(old);
@@ -112,6 +110,7 @@ int32_t reserve_for_fill(ArrayInstance *a, int32_t extent, Element **storage, bo
     a->elements = fresh;
     a->capacity = static_cast<int32_t>(capacity);
     rec.used_count = extent;
+    changed(a);
     a->cursors[a->dimension_count - 1] = extent - 1;
     a->current_slot = extent - 1;
     *storage = fresh;
@@ -156,7 +155,7 @@ Detached detach(ArrayInstance *a)
 {
     if (a->dimensions) attach(a, nullptr);
     Detached d{a->elements, a->dimensions ? std::min(record(a).used_count, a->capacity) : 0};
-    mem::release(a->dimensions);  // the cursors with them: one block
+    if (a->dimensions) mem::release(tail(a));  // the records and cursors with it: one block
     a->elements = nullptr;
     a->dimensions = nullptr;
     a->cursors = nullptr;

@@ -22,11 +22,12 @@
 //               the cursor and current_slot, written in one go by the fast
 //               paths that read storage instead of walking
 //
-// A mechanism that keeps something beside an array (the key index beside a
-// key or member store) hangs it on the array as an Attachment, which lives
-// in the tables' block after the cursors: every change to the storage or
-// its extent made here counts on it, so its owner can tell whether the array
-// still is as it last saw it, and it is released with the tables.
+// The tables' block starts with a tail: a count of every change made here to
+// the storage or its extent, so that a mechanism keeping something about an
+// array can tell whether the array still is as it last saw it; a few words
+// of its own (the note) that cost no allocation; and an Attachment, which
+// it allocates and which is released with the tables.  The key search keeps
+// its note and its index there, beside a key or member store.
 //
 // Invariants (broken() checks them; debug builds check them when a method
 // returns): the tables exist together; used_count within capacity; storage
@@ -69,9 +70,19 @@ constexpr int32_t kGrowthStep = 32;
 
 // Something a mechanism keeps beside an array; see above.
 struct Attachment {
-    uint64_t changes;               // changes to the array's storage or extent so far
     void (*release)(Attachment *);  // frees it, when the array's tables go
 };
+
+// The tail of the tables' block; see above.  Zero when the tables are made.
+// It lies just before the records `dimensions` points at, so it is found
+// without a look at the cursors.
+constexpr size_t kNoteBytes = 24;
+struct TablesTail {
+    uint64_t changes;  // changes to the storage or its extent so far
+    alignas(8) unsigned char note[kNoteBytes];
+    Attachment *attachment;
+};
+static_assert(sizeof(TablesTail) % alignof(DimensionRecord) == 0);
 
 namespace storage {
 
@@ -88,22 +99,15 @@ inline DimensionRecord &record(ArrayInstance *a) { return a->dimensions[a->dimen
 inline const DimensionRecord &record(const ArrayInstance *a) { return a->dimensions[a->dimension_count - 1]; }
 inline int32_t cursor(const ArrayInstance *a) { return a->cursors[a->dimension_count - 1]; }
 
-// The attachment's place in the tables' block: after the records and the
-// cursors, at a pointer's alignment.  REQUIRES: the tables exist.
-inline Attachment **attachment_slot(const ArrayInstance *a)
-{
-    const auto end = reinterpret_cast<uintptr_t>(a->cursors + a->dimension_count);
-    return reinterpret_cast<Attachment **>((end + alignof(Attachment *) - 1) & ~(alignof(Attachment *) - 1));
-}
-inline Attachment *attachment(const ArrayInstance *a) { return a->dimensions ? *attachment_slot(a) : nullptr; }
+// The tail, at the head of the tables' block.  REQUIRES: the tables exist.
+inline TablesTail *tail(const ArrayInstance *a) { return reinterpret_cast<TablesTail *>(a->dimensions) - 1; }
+inline Attachment *attachment(const ArrayInstance *a) { return a->dimensions ? tail(a)->attachment : nullptr; }
 // Hangs `t` on the array, releasing what hung there.  REQUIRES: the tables exist.
 void attach(ArrayInstance *a, Attachment *t);
 
-// Counts a change to the storage or its extent.  REQUIRES: the tables exist.
-inline void changed(ArrayInstance *a)
-{
-    if (Attachment *t = *attachment_slot(a)) ++t->changes;
-}
+// Changes so far; counts one.  REQUIRES: the tables exist.
+inline uint64_t changes(const ArrayInstance *a) { return tail(a)->changes; }
+inline void changed(ArrayInstance *a) { ++tail(a)->changes; }
 
 // Positions in use; 0 before the tables exist.
 inline int32_t used(const ArrayInstance *a) { return a->dimensions ? record(a).used_count : 0; }
@@ -229,7 +233,7 @@ inline Element take(ArrayInstance *a)
 // position held once it holds the new element.  On a refused selection
 // nothing changes and its status is answered.
 [[gnu::noinline]] int32_t store_rest(ArrayInstance *a, int32_t index, Element incoming, Element *slot);
-inline int32_t store(ArrayInstance *a, int32_t index, Element incoming)
+[[gnu::always_inline]] inline int32_t store(ArrayInstance *a, int32_t index, Element incoming)
 {
     bool fresh;
     Element *slot = select_within(a, index, &fresh);

@@ -17,9 +17,6 @@ namespace qc {
 
 namespace {
 
-std::atomic<uint64_t> g_seed_a{0};
-std::atomic<uint64_t> g_seed_b{0};
-
 // Eight bytes from the system's random source; when it has none to give,
 // what varies from process to process (addresses, the time).
 uint64_t random_word()
@@ -258,17 +255,14 @@ bool rebuild(KeyIndex *x, ArrayInstance *store)
     }
     x->extent = extent;
     if (!refile(x, entries, slots_for(live), store->capacity, true)) return false;
-    x->seen = x->base.changes;
+    x->seen = storage::changes(store);
     return true;
 }
 
 }  // namespace
 
-HashSeed process_seed()
+HashSeed draw_seed()
 {
-    const uint64_t a = g_seed_a.load(std::memory_order_relaxed);
-    const uint64_t b = g_seed_b.load(std::memory_order_relaxed);
-    if (a != 0 && b != 0) return {a, b};
     // Two threads may both draw; the first to publish wins for both.
     uint64_t expected = 0;
     g_seed_a.compare_exchange_strong(expected, random_word(), std::memory_order_relaxed);
@@ -327,20 +321,69 @@ void index_after_entry_rest(ArrayInstance *store, KeyIndex *x, int32_t position,
     for (int32_t p = x->extent; ok && p < extent; x->extent = ++p)
         ok = learn(x, store, p, p == position ? hash : 0, p != position);
     x->extent = extent;
-    x->seen = x->base.changes;
+    x->seen = storage::changes(store);
     if (!ok) storage::attach(store, nullptr);
+}
+
+#ifndef NDEBUG
+void stamp(KeyNote &n, const ArrayInstance *store)
+{
+    if (const char *wrong = note_broken(store, n, process_seed())) storage::report_broken(wrong, "the key search");
+    n.stamp = storage::changes(store) + 1;
+}
+#endif
+
+void survey(ArrayInstance *store)
+{
+    KeyNote &n = note_of(store);
+    const int32_t used = storage::used(store);
+    const Element *entries = storage::at(store, 0);
+    const HashSeed seed = process_seed();
+    Hash hashes[kIndexThreshold];
+    n = KeyNote{};
+    n.last_hit = -1;
+    // The search surveys stores below kIndexThreshold only; beyond the
+    // hashes kept, a key is taken to be held twice.
+    n.twice = used > kIndexThreshold;
+    for (int32_t p = 0; p < used; ++p) {
+        const Element &e = entries[p];
+        if (p < kIndexThreshold) hashes[p] = 0;
+        if (e.tag == Null) {
+            ++n.free_count;
+        } else if (e.tag == String) {
+            n.borrowed = true;
+        } else if (const Hash hash = entry_hash(e, seed)) {
+            n.fingerprint |= KeyNote::bit(hash);
+            if (p >= kIndexThreshold) continue;
+            hashes[p] = hash;
+            for (int32_t q = 0; q < p && !n.twice; ++q) n.twice = hashes[q] == hash && same_key(entries[q], e);
+        }
+    }
+    stamp(n, store);
 }
 
 bool index_clear(ArrayInstance *store, int32_t position, Element *taken)
 {
+    if (!store->dimensions) return false;
     KeyIndex *x = index_of(store);
-    if (!x || !x->current(store)) return false;
+    const bool indexed = x && x->current(store);
+    KeyNote &n = note_of(store);
+    const bool noted = describes(n, store);
+    if (!indexed && !noted) return false;
     // ClearAt as Array's: the position selected, its content taken out.
     if (storage::select(store, position, false) != StatusOk || !storage::selected(store)) return false;
-    forget(x, storage::at(store, 0), position);
+    const bool was_free = storage::selected(store)->tag == Null;
+    if (indexed) forget(x, storage::at(store, 0), position);
     *taken = storage::take(store);
-    x->set_free(position);
-    x->seen = x->base.changes;
+    if (indexed) {
+        x->set_free(position);
+        x->seen = storage::changes(store);
+    }
+    if (noted) {
+        // Its key's bit stays set: a bit says only that a key may be held.
+        n.free_count += !was_free;
+        stamp(n, store);
+    }
     return true;
 }
 

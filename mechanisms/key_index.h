@@ -32,7 +32,7 @@
 // matches, as the walk does.
 //
 // The index trusts the store to change only through the storage module:
-// every change counts on the index (storage.h, Attachment), and an index
+// every change counts on the store (storage.h, TablesTail), and an index
 // that did not see a change is rebuilt before its next use.  Texts the store
 // owns and numbers it holds are trusted not to change in place: the pointers
 // GetSymbol, GetStringSymbol and GetValue hand out are for reading.
@@ -48,9 +48,11 @@
 // May touch: the index and the store's storage through the storage module.
 #pragma once
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "array/storage.h"
 
@@ -63,7 +65,15 @@ struct HashSeed {
 };
 
 // The process's seed: drawn from the system's random source on first use.
-HashSeed process_seed();
+inline std::atomic<uint64_t> g_seed_a{0};
+inline std::atomic<uint64_t> g_seed_b{0};
+HashSeed draw_seed();
+inline HashSeed process_seed()
+{
+    const uint64_t a = g_seed_a.load(std::memory_order_relaxed);
+    const uint64_t b = g_seed_b.load(std::memory_order_relaxed);
+    return a != 0 && b != 0 ? HashSeed{a, b} : draw_seed();
+}
 
 __extension__ typedef unsigned __int128 Wide;  // GCC and clang on 64-bit targets
 
@@ -109,6 +119,9 @@ inline uint64_t text_pair(uint64_t h, uint64_t first, uint64_t second, const Has
     return fold_multiply(h ^ first, second ^ kHashText ^ s.b);
 }
 inline Hash text_end(uint64_t h, const HashSeed &s) { return as_filed(h ^ s.a); }
+
+// The same of a text of up to seven bytes, one padded word.
+inline Hash hash_word_text(uint64_t word, const HashSeed &s) { return text_end(text_pair(s.a, word, kHashFinal, s), s); }
 
 inline Hash hash_words(const uint64_t *words, size_t count, const HashSeed &s)
 {
@@ -202,13 +215,98 @@ constexpr bool kKeyIndex = false;  // searches walk, as the walk's cost is state
 constexpr bool kKeyIndex = true;
 #endif
 
-// Stores with fewer positions are scanned: below it a scan of the storage is
-// as fast as hashing the key.
+// Stores with fewer positions are scanned, with the note below beside
+// them: under 32 positions a scan of the storage costs less than a table.
 constexpr int32_t kIndexThreshold = 32;
+
+// ---- the note: what the search keeps about a small store ----
+//
+// A store has no index below kIndexThreshold positions; the search keeps a
+// note about it in its tables' block instead (storage.h: no allocation),
+// which describes the store while its stamp is the store's change count + 1:
+//
+//   fingerprint  bit (hash % 64) of the hash of every key the index would
+//                file: a key whose bit is clear is held nowhere, so a new
+//                key is entered without a scan
+//   borrowed     a borrowed text may be held; those are not filed, so the
+//                fingerprint rules nothing out
+//   twice        a key may be held twice
+//   last_hit, in_order   as the index's: while neither of the two above
+//                may be, a key that matches the entry after the last answer
+//                is held there only, which is the walk's answer
+//   free_count   the Null positions, so that a new key looks for one only
+//                when there is one
+//
+// The search keeps it up to date through its own puts and clears; after any
+// other change the next search surveys the store afresh.
+struct KeyNote {
+    uint64_t stamp;
+    uint64_t fingerprint;
+    int32_t free_count;
+    int16_t last_hit;
+    bool in_order : 1;
+    bool borrowed : 1;
+    bool twice : 1;
+
+    static uint64_t bit(Hash hash) { return uint64_t{1} << (hash % 64); }
+    bool may_hold(Hash hash) const { return (fingerprint & bit(hash)) != 0; }
+    // Where the next key in order lies, when a match there is the only one;
+    // else -1.
+    int32_t next_in_order(int32_t used) const
+    {
+        const int32_t next = last_hit + 1;
+        return in_order && !borrowed && !twice && next < used ? next : -1;
+    }
+    void note_answer(int32_t p)
+    {
+        in_order = p == last_hit + 1;
+        last_hit = static_cast<int16_t>(p);
+    }
+};
+static_assert(sizeof(KeyNote) <= kNoteBytes && std::is_trivially_copyable_v<KeyNote>);
+static_assert(kIndexThreshold <= INT16_MAX);
+
+// REQUIRES: the tables exist.
+inline KeyNote &note_of(const ArrayInstance *store) { return *reinterpret_cast<KeyNote *>(storage::tail(store)->note); }
+inline bool describes(const KeyNote &n, const ArrayInstance *store) { return n.stamp == storage::changes(store) + 1; }
+
+// The first thing `n` says wrong about `store`, or NULL: a filed key whose
+// bit is clear, a borrowed text or a key held twice it does not allow for,
+// a wrong count of free positions.
+inline const char *note_broken(const ArrayInstance *store, const KeyNote &n, const HashSeed &seed)
+{
+    const Element *e = storage::at(store, 0);
+    const int32_t used = storage::used(store);
+    if (used > kIndexThreshold && !n.twice) return "a note of a store too large for it";
+    Hash hashes[kIndexThreshold];
+    int32_t free_count = 0;
+    for (int32_t p = 0; p < used; ++p) {
+        free_count += e[p].tag == Null;
+        if (e[p].tag == String && !n.borrowed) return "a borrowed text the note does not allow for";
+        const Hash hash = entry_hash(e[p], seed);
+        if (hash && !n.may_hold(hash)) return "a key the note's fingerprint rules out";
+        if (p >= kIndexThreshold) continue;
+        hashes[p] = hash;
+        for (int32_t q = 0; hash && q < p && !n.twice; ++q)
+            if (hashes[q] == hash && same_key(e[q], e[p])) return "a key held twice the note does not allow for";
+    }
+    return free_count == n.free_count ? nullptr : "the note counts the free positions wrong";
+}
+
+// Makes `n` describe `store` as it is now.  Debug builds check first that
+// it does, and stop the process naming what it says wrong.
+#ifdef NDEBUG
+inline void stamp(KeyNote &n, const ArrayInstance *store) { n.stamp = storage::changes(store) + 1; }
+#else
+void stamp(KeyNote &n, const ArrayInstance *store);
+#endif
+
+// Describes a store of fewer than kIndexThreshold positions afresh.
+void survey(ArrayInstance *store);
 
 struct KeyIndex {
     Attachment base;       // first, so the store's attachment is the index
-    uint64_t seen;         // base.changes when the index last matched the store
+    uint64_t seen;         // the store's changes when the index last matched it
     HashSeed seed;
     uint32_t *slots;       // see above
     uint32_t mask;         // slots - 1
@@ -321,7 +419,7 @@ struct KeyIndex {
         --free_count;
     }
     // Whether the index describes `store` as it is.
-    bool current(const ArrayInstance *store) const { return seen == base.changes && extent == storage::used(store); }
+    bool current(const ArrayInstance *store) const { return seen == storage::changes(store) && extent == storage::used(store); }
 };
 
 inline KeyIndex *index_of(const ArrayInstance *store) { return reinterpret_cast<KeyIndex *>(storage::attachment(store)); }
@@ -356,16 +454,16 @@ inline void index_after_entry(ArrayInstance *store, KeyIndex *x, int32_t positio
         if (position < extent) x->clear_free(position);
         else x->extent = position + 1;
         x->fill(vacancy, position, hash);
-        x->seen = x->base.changes;
+        x->seen = storage::changes(store);
         return;
     }
     index_after_entry_rest(store, x, position, hash);
 }
 
-// Clears `position` of a plain store whose index is up to date as the
-// store's ClearAt would, keeping the index so; false when that is not so
-// (then ClearAt it through the store's table).  Answers the element taken
-// out, for the caller to release.
+// Clears `position` of a plain store whose index or note is up to date as
+// the store's ClearAt would, keeping them so; false when neither is (then
+// ClearAt it through the store's table).  Answers the element taken out,
+// for the caller to release.
 bool index_clear(ArrayInstance *store, int32_t position, Element *taken);
 
 }  // namespace qc

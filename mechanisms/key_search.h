@@ -187,7 +187,7 @@ struct TextKey {
             if (datum<uint64_t>(text + i * kTextWord) != padded[i]) return false;
         return true;
     }
-    bool operator()(const Element &e) const
+    [[gnu::always_inline]] bool operator()(const Element &e) const
     {
         if (e.tag == OwnedString) return words != 0 ? same_words(e.value.pointer) : same_bytes(e.value.pointer);
         return e.tag == String && same_bytes(e.value.pointer);
@@ -197,8 +197,9 @@ struct TextKey {
         return (tag == String || tag == OwnedString) && same_bytes(ref);
     }
     // Padded words hash as the store's padded blocks do (key_index.h).
-    Hash hash(const HashSeed &s) const
+    [[gnu::always_inline]] Hash hash(const HashSeed &s) const
     {
+        if (words == 1) return hash_word_text(padded[0], s);
         return words == 0 ? hash_text(key, length, s) : hash_words(padded, words, s);
     }
 };
@@ -273,7 +274,7 @@ inline Scan scan_storage(const Element *entries, int32_t used, const Match &key,
 // own texts (never NULL) then compare with one load each.  This loop
 // branches on the tag anyway, so it notes free positions as it goes.
 template <class Match, FreePosition Rule>
-inline Scan scan_storage_one_word(const Element *entries, int32_t used, const TextKey &key)
+[[gnu::always_inline]] inline Scan scan_storage_one_word(const Element *entries, int32_t used, const TextKey &key)
 {
     const uint64_t word = key.padded[0];
     Scan s{-1, -1};
@@ -443,6 +444,72 @@ template <class Match, FreePosition Rule>
     return position;
 }
 
+// The scan of a plain store's first `extent` entries for `match`, with the
+// free position (when `want_free`; the one-word text scan notes it anyway).
+template <class Match, FreePosition Rule>
+[[gnu::always_inline]] inline Scan scan_entries(const Element *entries, int32_t extent, const Match &match, bool want_free)
+{
+    if constexpr (std::is_same_v<Match, TextKey>) {
+        if (match.words == 1) return scan_storage_one_word<Match, Rule>(entries, extent, match);
+    }
+    return scan_storage<Match, Rule>(entries, extent, match, want_free);
+}
+
+// A search of a plain store of `used` positions, fewer than
+// kIndexThreshold and no maximum size, with its note (key_index.h): the
+// same hit, free position, cursor and current_slot as the scan.  The entry
+// after the last answer is compared first when a match there is the only
+// one; a key whose bit the fingerprint does not hold is missed without a
+// scan; anything else is scanned.
+template <class Match, FreePosition Rule>
+[[gnu::always_inline]] inline int32_t find_noted(QuolanObject *store, int32_t used, const Match &match,
+                                                 const void *key, int32_t kind, bool create, int32_t *created)
+{
+    ArrayInstance *a = as_array(store);
+    KeyNote &n = note_of(a);
+    if (!describes(n, a)) survey(a);
+    const Element *entries = storage::at(a, 0);
+    Hash hash = 0;
+    int32_t hit = -1;
+    if (used > 0) {
+        if (const int32_t next = n.next_in_order(used); next >= 0 && match(entries[next])) {
+            hit = next;
+        } else if (n.borrowed || n.may_hold(hash = match.hash(process_seed()))) {
+            hit = scan_entries<Match, Rule>(entries, used, match, false).hit;
+        }
+    }
+    storage::leave_walked(a, hit >= 0 ? hit + 1 : used);
+    if (hit >= 0) {
+        n.note_answer(hit);
+        return hit;
+    }
+    if (!create || lacks_referent(key, kind)) return -1;
+    const int32_t free_position = n.free_count > 0 ? free_position_in<Rule>(entries, used) : -1;
+    const int32_t target = free_position >= 0 ? free_position : -2;
+    int32_t position;
+    if (holds_datum(kind)) {
+        position = enter_datum(a, element_from(key, kind), target, created);
+    } else {
+        position = enter_plain(store, key, kind, target, measured_length(match), padded_words(match));
+        if (position >= 0 && created) *created = 1;
+    }
+    // The note follows an entry that went where the search sent it.
+    const bool took_free = free_position >= 0;
+    if (position >= 0 && position == (took_free ? free_position : used) &&
+        storage::used(a) == (took_free ? used : used + 1)) {
+        n.free_count -= took_free;
+        if (kind == String) {
+            n.borrowed = true;
+        } else {
+            if (!hash) hash = match.hash(process_seed());
+            if (hash) n.fingerprint |= KeyNote::bit(hash);
+        }
+        n.note_answer(position);
+        stamp(n, a);
+    }
+    return position;
+}
+
 // Small matchers travel in registers; the text matcher is read where it was
 // built.
 template <class Match>
@@ -458,13 +525,7 @@ template <class Match, FreePosition Rule>
     ArrayInstance *a = as_array(store);
     Scan found{-1, -1};
     if (extent > 0) {
-        const Element *entries = storage::at(a, 0);
-        if constexpr (std::is_same_v<Match, TextKey>) {
-            found = match.words == 1 ? scan_storage_one_word<Match, Rule>(entries, extent, match)
-                                     : scan_storage<Match, Rule>(entries, extent, match, create);
-        } else {
-            found = scan_storage<Match, Rule>(entries, extent, match, create);
-        }
+        found = scan_entries<Match, Rule>(storage::at(a, 0), extent, match, create);
     }
     storage::leave_walked(a, found.hit >= 0 ? found.hit + 1 : extent);
     if (found.hit >= 0) return found.hit;
@@ -533,6 +594,8 @@ template <class Match, FreePosition Rule>
     if constexpr (Match::kIndexed && kKeyIndex) {
         if (extent >= kIndexThreshold && max_size == 0)
             if (KeyIndex *x = index_for_search_rest(a)) return find_indexed<Match, Rule>(store, x, match, key, kind, create, created);
+        if (extent < kIndexThreshold && max_size == 0)
+            return find_noted<Match, Rule>(store, extent, match, key, kind, create, created);
     }
     return scan_and_enter<Match, Rule>(store, match, extent, key, kind, create, created);
 }
@@ -575,8 +638,11 @@ template <class Match, FreePosition Rule, bool Create>
                 if (x && x->current(a)) return find_by_index<Match, Rule, Create>(store, x, match, key, kind, created);
             }
         }
-        if (small && (class_record(store).array_slots & kIndexSlots) == kIndexSlots)
+        if (small && (class_record(store).array_slots & kIndexSlots) == kIndexSlots) {
+            if constexpr (Match::kIndexed && kKeyIndex)
+                return find_noted<Match, Rule>(store, used, match, key, kind, Create, created);
             return scan_and_enter<Match, Rule>(store, match, used, key, kind, Create, created);
+        }
     }
     return find_rest<Match, Rule>(store, match, key, kind, Create, created);
 }

@@ -79,31 +79,40 @@ TEST_F(KeyIndex, KeysBuiltToCollideUnseededDoNotCollideHere)
 // Keys sought in the order they were entered are answered as the walk
 // answers, also when the next key in order is held a second time lower down
 // (as a stream may load it), or a borrowed text lower down now reads as it:
-// a borrowed text is its owner's, who may change it, so the index never
-// files it and finds it under what it says now.
-TEST_F(KeyIndex, KeysSoughtInOrderGetTheWalksAnswer)
+// a borrowed text is its owner's, who may change it, so neither the index
+// (100 keys) nor the note of a small store (20 keys) files it, and it is
+// found under what it says now.
+struct KeysSoughtInOrder : ::testing::TestWithParam<int> {};
+
+TEST_P(KeysSoughtInOrder, GetTheWalksAnswer)
 {
+    const int n = GetParam();
+    const int twice = n / 2, low = 2 * n / 5, cleared = n / 5, renamed = 7 * n / 10;
     Obj d = make(dict_baseclass_init());
     QuolanObject *o = d.get();
-    auto seek_in_order = [o](int from, int to, int moved, int32_t at) {
-        for (int i = from; i < to; ++i)
-            EXPECT_EQ(D(o)->StringSymbolIndex(o, key_text(i).c_str()), i == moved ? at : i) << key_text(i);
+    // Every key in order: key `moved` is found at `at`, key `gone` nowhere.
+    auto seek_in_order = [o, n](int moved, int32_t at, int gone) {
+        for (int i = 0; i < n; ++i)
+            EXPECT_EQ(D(o)->StringSymbolIndex(o, key_text(i).c_str()), i == moved ? at : i == gone ? -1 : i)
+                << key_text(i);
     };
-    for (int i = 0; i < 100; ++i) D(o)->PutIntStringKey(o, i, key_text(i).c_str());
-    seek_in_order(0, 100, -1, -1);
+    for (int i = 0; i < n; ++i) D(o)->PutIntStringKey(o, i, key_text(i).c_str());
+    seek_in_order(-1, -1, -1);
     QuolanObject *keys = key_store(o);
-    ASSERT_EQ(A(keys)->PutStringCopyAt(keys, "key50", 40), 0);  // key50 twice
-    seek_in_order(45, 53, 50, 40);
-    ASSERT_EQ(A(keys)->PutStringCopyAt(keys, "key40", 40), 0);
-    ASSERT_EQ(D(o)->ClearKey(o, K("key20"), String), 0);
+    ASSERT_EQ(A(keys)->PutStringCopyAt(keys, key_text(twice).c_str(), low), 0);  // held twice
+    seek_in_order(twice, low, low);
+    ASSERT_EQ(A(keys)->PutStringCopyAt(keys, key_text(low).c_str(), low), 0);
+    ASSERT_EQ(D(o)->ClearKey(o, K(key_text(cleared).c_str()), String), 0);
     char borrowed[] = "other";
-    ASSERT_EQ(D(o)->PutKey(o, nullptr, Null, borrowed, String), 0);  // into position 20
-    std::strcpy(borrowed, "key70");
-    seek_in_order(65, 73, 70, 20);
+    ASSERT_EQ(D(o)->PutKey(o, nullptr, Null, borrowed, String), 0);  // into the cleared position
+    std::strcpy(borrowed, key_text(renamed).c_str());
+    seek_in_order(renamed, cleared, cleared);
     EXPECT_EQ(D(o)->StringSymbolIndex(o, "other"), -1);
-    EXPECT_EQ(D(o)->PutIntStringKey(o, 7, "key70"), 0);  // the borrowed key's value
-    EXPECT_EQ(D(o)->StringSymbolIndex(o, "key70"), 20);
+    EXPECT_EQ(D(o)->PutIntStringKey(o, 7, key_text(renamed).c_str()), 0);  // the borrowed key's value
+    EXPECT_EQ(D(o)->StringSymbolIndex(o, key_text(renamed).c_str()), cleared);
 }
+
+INSTANTIATE_TEST_SUITE_P(SmallAndIndexed, KeysSoughtInOrder, ::testing::Values(20, 100));
 
 // The store changed behind the index, through its own methods or by a store
 // of a client's class put in its place, is seen: the index is rebuilt, or the
