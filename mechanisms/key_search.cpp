@@ -7,10 +7,10 @@
 // and clears as Array's own methods do (every store made by ensure_store or
 // by Array's Copy is a plain Array) is searched in its storage instead:
 // through its key index (key_index.h) once it holds enough positions, else
-// by a scan; and what the walk would have left behind, the cursor and
-// current_slot, is written back in one go.  Any other store is walked
-// through its table.  All three compare with the same predicate, one per
-// kind of key.
+// by a scan that its note (key_index.h) may spare; and what the walk would
+// have left behind, the cursor and current_slot, is written back in one go.
+// Any other store is walked through its table.  All of them compare with
+// the same predicate, one per kind of key.
 #include "mechanisms/key_search.h"
 
 namespace qc {

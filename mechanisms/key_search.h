@@ -4,9 +4,10 @@
 // one entry per position; a Null entry is a free position.  Positions never
 // move, so a position found once stays valid until its entry is cleared.
 // The answer is always the walk's: the first position in order whose entry
-// matches.  A small store is scanned in position order; a larger plain one
-// is looked up through the index kept beside it (key_index.h), which
-// answers the same position and leaves the same walk state.  The two
+// matches.  A small plain store is scanned in position order, with the
+// note kept about it to skip scans it can rule out; a larger one is looked
+// up through the index kept beside it (both in key_index.h), which answer
+// the same position and leave the same walk state.  The two
 // classes differ only in which free position a new entry takes (Dict the
 // last, GenSet the first), and that difference is the FreePosition
 // parameter.

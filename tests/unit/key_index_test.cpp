@@ -87,7 +87,8 @@ struct KeysSoughtInOrder : ::testing::TestWithParam<int> {};
 TEST_P(KeysSoughtInOrder, GetTheWalksAnswer)
 {
     const int n = GetParam();
-    const int twice = n / 2, low = 2 * n / 5, cleared = n / 5, renamed = 7 * n / 10;
+    // The chain of answers in order re-forms between `low` and `twice`.
+    const int twice = n / 2, low = n / 5, cleared = 2 * n / 5, renamed = 7 * n / 10;
     Obj d = make(dict_baseclass_init());
     QuolanObject *o = d.get();
     // Every key in order: key `moved` is found at `at`, key `gone` nowhere.
