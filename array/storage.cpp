@@ -13,18 +13,18 @@ int32_t create_tables(ArrayInstance *a)
 {
     if (a->dimensions) return StatusOk;
     if (a->dimension_count < 1) return StatusNoMemory;
-    // One block: the tail, `dimension_count` records, as many cursors.
+    // One block: the prefix, `dimension_count` records, as many cursors.
     const size_t n = static_cast<size_t>(a->dimension_count);
-    void *block = mem::zalloc(1, sizeof(TablesTail) + n * (sizeof(DimensionRecord) + sizeof(int32_t)));
+    void *block = mem::zalloc(1, sizeof(TablesPrefix) + n * (sizeof(DimensionRecord) + sizeof(int32_t)));
     if (!block) return StatusNoMemory;
-    a->dimensions = reinterpret_cast<DimensionRecord *>(static_cast<TablesTail *>(block) + 1);
+    a->dimensions = reinterpret_cast<DimensionRecord *>(static_cast<TablesPrefix *>(block) + 1);
     a->cursors = reinterpret_cast<int32_t *>(a->dimensions + n);
     return StatusOk;
 }
 
 void attach(ArrayInstance *a, Attachment *t)
 {
-    Attachment *&slot = tail(a)->attachment;
+    Attachment *&slot = prefix(a)->attachment;
     Attachment *old = slot;
     slot = t;
     if (old) old->release(old);
@@ -155,7 +155,7 @@ Detached detach(ArrayInstance *a)
 {
     if (a->dimensions) attach(a, nullptr);
     Detached d{a->elements, a->dimensions ? std::min(record(a).used_count, a->capacity) : 0};
-    if (a->dimensions) mem::release(tail(a));  // the records and cursors with it: one block
+    if (a->dimensions) mem::release(prefix(a));  // the records and cursors with it: one block
     a->elements = nullptr;
     a->dimensions = nullptr;
     a->cursors = nullptr;

@@ -22,12 +22,12 @@
 //               the cursor and current_slot, written in one go by the fast
 //               paths that read storage instead of walking
 //
-// The tables' block starts with a tail: a count of every change made here to
-// the storage or its extent, so that a mechanism keeping something about an
-// array can tell whether the array still is as it last saw it; a few words
-// of its own (the note) that cost no allocation; and an Attachment, which
-// it allocates and which is released with the tables.  The key search keeps
-// its note and its index there, beside a key or member store.
+// The tables' block starts with a prefix: a count of every change made here
+// to the storage or its extent, so that a mechanism keeping something about
+// an array can tell whether the array still is as it last saw it; a few
+// words of its own (the note) that cost no allocation; and an Attachment,
+// which it allocates and which is released with the tables.  The key search
+// keeps its note and its index there, beside a key or member store.
 //
 // Invariants (broken() checks them; debug builds check them when a method
 // returns): the tables exist together; used_count within capacity; storage
@@ -73,16 +73,16 @@ struct Attachment {
     void (*release)(Attachment *);  // frees it, when the array's tables go
 };
 
-// The tail of the tables' block; see above.  Zero when the tables are made.
-// It lies just before the records `dimensions` points at, so it is found
-// without a look at the cursors.
+// The prefix of the tables' block; see above.  Zero when the tables are
+// made.  It lies just before the records `dimensions` points at, so it is
+// found without a look at the cursors.
 constexpr size_t kNoteBytes = 24;
-struct TablesTail {
+struct TablesPrefix {
     uint64_t changes;  // changes to the storage or its extent so far
     alignas(8) unsigned char note[kNoteBytes];
     Attachment *attachment;
 };
-static_assert(sizeof(TablesTail) % alignof(DimensionRecord) == 0);
+static_assert(sizeof(TablesPrefix) % alignof(DimensionRecord) == 0);
 
 namespace storage {
 
@@ -99,15 +99,15 @@ inline DimensionRecord &record(ArrayInstance *a) { return a->dimensions[a->dimen
 inline const DimensionRecord &record(const ArrayInstance *a) { return a->dimensions[a->dimension_count - 1]; }
 inline int32_t cursor(const ArrayInstance *a) { return a->cursors[a->dimension_count - 1]; }
 
-// The tail, at the head of the tables' block.  REQUIRES: the tables exist.
-inline TablesTail *tail(const ArrayInstance *a) { return reinterpret_cast<TablesTail *>(a->dimensions) - 1; }
-inline Attachment *attachment(const ArrayInstance *a) { return a->dimensions ? tail(a)->attachment : nullptr; }
+// The prefix.  REQUIRES: the tables exist.
+inline TablesPrefix *prefix(const ArrayInstance *a) { return reinterpret_cast<TablesPrefix *>(a->dimensions) - 1; }
+inline Attachment *attachment(const ArrayInstance *a) { return a->dimensions ? prefix(a)->attachment : nullptr; }
 // Hangs `t` on the array, releasing what hung there.  REQUIRES: the tables exist.
 void attach(ArrayInstance *a, Attachment *t);
 
 // Changes so far; counts one.  REQUIRES: the tables exist.
-inline uint64_t changes(const ArrayInstance *a) { return tail(a)->changes; }
-inline void changed(ArrayInstance *a) { ++tail(a)->changes; }
+inline uint64_t changes(const ArrayInstance *a) { return prefix(a)->changes; }
+inline void changed(ArrayInstance *a) { ++prefix(a)->changes; }
 
 // Positions in use; 0 before the tables exist.
 inline int32_t used(const ArrayInstance *a) { return a->dimensions ? record(a).used_count : 0; }

@@ -267,7 +267,7 @@ static_assert(sizeof(KeyNote) <= kNoteBytes && std::is_trivially_copyable_v<KeyN
 static_assert(kIndexThreshold <= INT16_MAX);
 
 // REQUIRES: the tables exist.
-inline KeyNote &note_of(const ArrayInstance *store) { return *reinterpret_cast<KeyNote *>(storage::tail(store)->note); }
+inline KeyNote &note_of(const ArrayInstance *store) { return *reinterpret_cast<KeyNote *>(storage::prefix(store)->note); }
 inline bool describes(const KeyNote &n, const ArrayInstance *store) { return n.stamp == storage::changes(store) + 1; }
 
 // The first thing `n` says wrong about `store`, or NULL: a filed key whose
