@@ -24,6 +24,7 @@ int32_t create_tables(ArrayInstance *a)
 
 void attach(ArrayInstance *a, Attachment *t)
 {
+    prefix(a)->vouched = 0;
     Attachment *&slot = prefix(a)->attachment;
     Attachment *old = slot;
     slot = t;

@@ -22,12 +22,13 @@
 //               the cursor and current_slot, written in one go by the fast
 //               paths that read storage instead of walking
 //
-// The tables' block starts with a prefix: a count of every change made here
-// to the storage or its extent, so that a mechanism keeping something about
-// an array can tell whether the array still is as it last saw it; a few
-// words of its own (the note) that cost no allocation; and an Attachment,
-// which it allocates and which is released with the tables.  The key search
-// keeps its note and its index there, beside a key or member store.
+// The tables' block starts with a prefix for a mechanism that keeps
+// something about the array: an Attachment, which it allocates and which
+// is released with the tables; a few bytes of its own (the note), which
+// cost no allocation; and a bit per record it keeps that says the record
+// describes the array as it is, which it sets and every change made here to
+// the storage or its extent clears.  The key search keeps its index and its
+// note there, beside a key or member store.
 //
 // Invariants (broken() checks them; debug builds check them when a method
 // returns): the tables exist together; used_count within capacity; storage
@@ -76,13 +77,15 @@ struct Attachment {
 // The prefix of the tables' block; see above.  Zero when the tables are
 // made.  It lies just before the records `dimensions` points at, so it is
 // found without a look at the cursors.
-constexpr size_t kNoteBytes = 24;
+constexpr size_t kNoteBytes = 15;
 struct TablesPrefix {
-    uint64_t changes;  // changes to the storage or its extent so far
-    alignas(8) unsigned char note[kNoteBytes];
     Attachment *attachment;
+    unsigned char note[kNoteBytes];
+    uint8_t vouched;  // a bit per record that describes the array as it is
 };
-static_assert(sizeof(TablesPrefix) % alignof(DimensionRecord) == 0);
+// With one record and one cursor the block is 40 bytes, a 48-byte chunk
+// of the allocator.
+static_assert(sizeof(TablesPrefix) == 24 && sizeof(TablesPrefix) % alignof(DimensionRecord) == 0);
 
 namespace storage {
 
@@ -102,12 +105,16 @@ inline int32_t cursor(const ArrayInstance *a) { return a->cursors[a->dimension_c
 // The prefix.  REQUIRES: the tables exist.
 inline TablesPrefix *prefix(const ArrayInstance *a) { return reinterpret_cast<TablesPrefix *>(a->dimensions) - 1; }
 inline Attachment *attachment(const ArrayInstance *a) { return a->dimensions ? prefix(a)->attachment : nullptr; }
-// Hangs `t` on the array, releasing what hung there.  REQUIRES: the tables exist.
+// Hangs `t` on the array, releasing what hung there; no record vouches for
+// the array then.  REQUIRES: the tables exist.
 void attach(ArrayInstance *a, Attachment *t);
 
-// Changes so far; counts one.  REQUIRES: the tables exist.
-inline uint64_t changes(const ArrayInstance *a) { return prefix(a)->changes; }
-inline void changed(ArrayInstance *a) { ++prefix(a)->changes; }
+// Whether the record `bit` stands for describes the array as it is; that it
+// does; that the array changed, so that none does.  REQUIRES: the tables
+// exist.
+inline bool vouched(const ArrayInstance *a, uint8_t bit) { return (prefix(a)->vouched & bit) != 0; }
+inline void vouch(const ArrayInstance *a, uint8_t bit) { prefix(a)->vouched |= bit; }
+inline void changed(ArrayInstance *a) { prefix(a)->vouched = 0; }
 
 // Positions in use; 0 before the tables exist.
 inline int32_t used(const ArrayInstance *a) { return a->dimensions ? record(a).used_count : 0; }

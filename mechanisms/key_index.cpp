@@ -255,7 +255,7 @@ bool rebuild(KeyIndex *x, ArrayInstance *store)
     }
     x->extent = extent;
     if (!refile(x, entries, slots_for(live), store->capacity, true)) return false;
-    x->seen = storage::changes(store);
+    storage::vouch(store, kIndexVouches);
     return true;
 }
 
@@ -321,15 +321,15 @@ void index_after_entry_rest(ArrayInstance *store, KeyIndex *x, int32_t position,
     for (int32_t p = x->extent; ok && p < extent; x->extent = ++p)
         ok = learn(x, store, p, p == position ? hash : 0, p != position);
     x->extent = extent;
-    x->seen = storage::changes(store);
+    storage::vouch(store, kIndexVouches);
     if (!ok) storage::attach(store, nullptr);
 }
 
 #ifndef NDEBUG
-void stamp(KeyNote &n, const ArrayInstance *store)
+void stamp(const KeyNote &n, const ArrayInstance *store)
 {
     if (const char *wrong = note_broken(store, n, process_seed())) storage::report_broken(wrong, "the key search");
-    n.stamp = storage::changes(store) + 1;
+    storage::vouch(store, kNoteVouches);
 }
 #endif
 
@@ -368,7 +368,7 @@ bool index_clear(ArrayInstance *store, int32_t position, Element *taken)
     KeyIndex *x = index_of(store);
     const bool indexed = x && x->current(store);
     KeyNote &n = note_of(store);
-    const bool noted = describes(n, store);
+    const bool noted = describes(store);
     if (!indexed && !noted) return false;
     // ClearAt as Array's: the position selected, its content taken out.
     if (storage::select(store, position, false) != StatusOk || !storage::selected(store)) return false;
@@ -377,7 +377,7 @@ bool index_clear(ArrayInstance *store, int32_t position, Element *taken)
     *taken = storage::take(store);
     if (indexed) {
         x->set_free(position);
-        x->seen = storage::changes(store);
+        storage::vouch(store, kIndexVouches);
     }
     if (noted) {
         // Its key's bit stays set: a bit says only that a key may be held.

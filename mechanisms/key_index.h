@@ -32,8 +32,9 @@
 // matches, as the walk does.
 //
 // The index trusts the store to change only through the storage module:
-// every change counts on the store (storage.h, TablesTail), and an index
-// that did not see a change is rebuilt before its next use.  Texts the store
+// every change there withdraws what vouched for the store (storage.h,
+// TablesPrefix), and an index that no longer vouches is rebuilt before its
+// next use.  Texts the store
 // owns and numbers it holds are trusted not to change in place: the pointers
 // GetSymbol, GetStringSymbol and GetValue hand out are for reading.
 //
@@ -223,7 +224,7 @@ constexpr int32_t kIndexThreshold = 32;
 //
 // A store has no index below kIndexThreshold positions; the search keeps a
 // note about it in its tables' block instead (storage.h: no allocation),
-// which describes the store while its stamp is the store's change count + 1:
+// which describes the store while it vouches for it:
 //
 //   fingerprint  bit (hash % 64) of the hash of every key the index would
 //                file: a key whose bit is clear is held nowhere, so a new
@@ -239,8 +240,11 @@ constexpr int32_t kIndexThreshold = 32;
 //
 // The search keeps it up to date through its own puts and clears; after any
 // other change the next search surveys the store afresh.
-struct KeyNote {
-    uint64_t stamp;
+// What the note and the index vouch with (storage::vouch).
+constexpr uint8_t kIndexVouches = 1;
+constexpr uint8_t kNoteVouches = 2;
+
+struct [[gnu::packed]] KeyNote {
     uint64_t fingerprint;
     int32_t free_count;
     int16_t last_hit;
@@ -268,7 +272,7 @@ static_assert(kIndexThreshold <= INT16_MAX);
 
 // REQUIRES: the tables exist.
 inline KeyNote &note_of(const ArrayInstance *store) { return *reinterpret_cast<KeyNote *>(storage::prefix(store)->note); }
-inline bool describes(const KeyNote &n, const ArrayInstance *store) { return n.stamp == storage::changes(store) + 1; }
+inline bool describes(const ArrayInstance *store) { return storage::vouched(store, kNoteVouches); }
 
 // The first thing `n` says wrong about `store`, or NULL: a filed key whose
 // bit is clear, a borrowed text or a key held twice it does not allow for,
@@ -296,9 +300,9 @@ inline const char *note_broken(const ArrayInstance *store, const KeyNote &n, con
 // Makes `n` describe `store` as it is now.  Debug builds check first that
 // it does, and stop the process naming what it says wrong.
 #ifdef NDEBUG
-inline void stamp(KeyNote &n, const ArrayInstance *store) { n.stamp = storage::changes(store) + 1; }
+inline void stamp(const KeyNote &, const ArrayInstance *store) { storage::vouch(store, kNoteVouches); }
 #else
-void stamp(KeyNote &n, const ArrayInstance *store);
+void stamp(const KeyNote &n, const ArrayInstance *store);
 #endif
 
 // Describes a store of fewer than kIndexThreshold positions afresh.
@@ -306,7 +310,6 @@ void survey(ArrayInstance *store);
 
 struct KeyIndex {
     Attachment base;       // first, so the store's attachment is the index
-    uint64_t seen;         // the store's changes when the index last matched it
     HashSeed seed;
     uint32_t *slots;       // see above
     uint32_t mask;         // slots - 1
@@ -419,7 +422,10 @@ struct KeyIndex {
         --free_count;
     }
     // Whether the index describes `store` as it is.
-    bool current(const ArrayInstance *store) const { return seen == storage::changes(store) && extent == storage::used(store); }
+    bool current(const ArrayInstance *store) const
+    {
+        return storage::vouched(store, kIndexVouches) && extent == storage::used(store);
+    }
 };
 
 inline KeyIndex *index_of(const ArrayInstance *store) { return reinterpret_cast<KeyIndex *>(storage::attachment(store)); }
@@ -454,7 +460,7 @@ inline void index_after_entry(ArrayInstance *store, KeyIndex *x, int32_t positio
         if (position < extent) x->clear_free(position);
         else x->extent = position + 1;
         x->fill(vacancy, position, hash);
-        x->seen = storage::changes(store);
+        storage::vouch(store, kIndexVouches);
         return;
     }
     index_after_entry_rest(store, x, position, hash);

@@ -468,7 +468,7 @@ template <class Match, FreePosition Rule>
 {
     ArrayInstance *a = as_array(store);
     KeyNote &n = note_of(a);
-    if (!describes(n, a)) survey(a);
+    if (!describes(a)) survey(a);
     const Element *entries = storage::at(a, 0);
     Hash hash = 0;
     int32_t hit = -1;
