@@ -77,11 +77,11 @@ struct Attachment {
 // The prefix of the tables' block; see above.  Zero when the tables are
 // made.  It lies just before the records `dimensions` points at, so it is
 // found without a look at the cursors.
-constexpr size_t kNoteBytes = 15;
+constexpr size_t kNoteBytes = 12;
 struct TablesPrefix {
     Attachment *attachment;
     unsigned char note[kNoteBytes];
-    uint8_t vouched;  // a bit per record that describes the array as it is
+    uint32_t vouched;  // a bit per record that describes the array as it is
 };
 // With one record and one cursor the block is 40 bytes, a 48-byte chunk
 // of the allocator.
@@ -112,8 +112,8 @@ void attach(ArrayInstance *a, Attachment *t);
 // Whether the record `bit` stands for describes the array as it is; that it
 // does; that the array changed, so that none does.  REQUIRES: the tables
 // exist.
-inline bool vouched(const ArrayInstance *a, uint8_t bit) { return (prefix(a)->vouched & bit) != 0; }
-inline void vouch(const ArrayInstance *a, uint8_t bit) { prefix(a)->vouched |= bit; }
+inline bool vouched(const ArrayInstance *a, uint32_t bit) { return (prefix(a)->vouched & bit) != 0; }
+inline void vouch(const ArrayInstance *a, uint32_t bit) { prefix(a)->vouched |= bit; }
 inline void changed(ArrayInstance *a) { prefix(a)->vouched = 0; }
 
 // Positions in use; 0 before the tables exist.

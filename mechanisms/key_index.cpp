@@ -342,19 +342,20 @@ void survey(ArrayInstance *store)
     Hash hashes[kIndexThreshold];
     n = KeyNote{};
     n.last_hit = -1;
-    // The search surveys stores below kIndexThreshold only; beyond the
-    // hashes kept, a key is taken to be held twice.
-    n.twice = used > kIndexThreshold;
+    if (used >= kIndexThreshold) {
+        n.borrowed = n.twice = true;
+        n.free_count = 1;  // a free position is looked for, and may not be found
+        return;
+    }
     for (int32_t p = 0; p < used; ++p) {
         const Element &e = entries[p];
-        if (p < kIndexThreshold) hashes[p] = 0;
+        hashes[p] = 0;
         if (e.tag == Null) {
             ++n.free_count;
         } else if (e.tag == String) {
             n.borrowed = true;
         } else if (const Hash hash = entry_hash(e, seed)) {
             n.fingerprint |= KeyNote::bit(hash);
-            if (p >= kIndexThreshold) continue;
             hashes[p] = hash;
             for (int32_t q = 0; q < p && !n.twice; ++q) n.twice = hashes[q] == hash && same_key(entries[q], e);
         }

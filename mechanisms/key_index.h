@@ -241,13 +241,13 @@ constexpr int32_t kIndexThreshold = 32;
 // The search keeps it up to date through its own puts and clears; after any
 // other change the next search surveys the store afresh.
 // What the note and the index vouch with (storage::vouch).
-constexpr uint8_t kIndexVouches = 1;
-constexpr uint8_t kNoteVouches = 2;
+constexpr uint32_t kIndexVouches = 1;
+constexpr uint32_t kNoteVouches = 2;
 
 struct [[gnu::packed]] KeyNote {
     uint64_t fingerprint;
-    int32_t free_count;
-    int16_t last_hit;
+    int16_t free_count;
+    int8_t last_hit;
     bool in_order : 1;
     bool borrowed : 1;
     bool twice : 1;
@@ -264,11 +264,11 @@ struct [[gnu::packed]] KeyNote {
     void note_answer(int32_t p)
     {
         in_order = p == last_hit + 1;
-        last_hit = static_cast<int16_t>(p);
+        last_hit = static_cast<int8_t>(p);
     }
 };
 static_assert(sizeof(KeyNote) <= kNoteBytes && std::is_trivially_copyable_v<KeyNote>);
-static_assert(kIndexThreshold <= INT16_MAX);
+static_assert(kIndexThreshold <= INT8_MAX);
 
 // REQUIRES: the tables exist.
 inline KeyNote &note_of(const ArrayInstance *store) { return *reinterpret_cast<KeyNote *>(storage::prefix(store)->note); }
@@ -305,7 +305,8 @@ inline void stamp(const KeyNote &, const ArrayInstance *store) { storage::vouch(
 void stamp(const KeyNote &n, const ArrayInstance *store);
 #endif
 
-// Describes a store of fewer than kIndexThreshold positions afresh.
+// Describes a store of fewer than kIndexThreshold positions afresh.  A
+// larger one gets a note that rules nothing out and does not vouch for it.
 void survey(ArrayInstance *store);
 
 struct KeyIndex {
