@@ -333,7 +333,7 @@ void stamp(const KeyNote &n, const ArrayInstance *store)
 }
 #endif
 
-void survey(ArrayInstance *store)
+bool survey(ArrayInstance *store)
 {
     KeyNote &n = note_of(store);
     const int32_t used = storage::used(store);
@@ -345,7 +345,7 @@ void survey(ArrayInstance *store)
     if (used >= kIndexThreshold) {
         n.borrowed = n.twice = true;
         n.free_count = 1;  // a free position is looked for, and may not be found
-        return;
+        return false;
     }
     for (int32_t p = 0; p < used; ++p) {
         const Element &e = entries[p];
@@ -361,6 +361,7 @@ void survey(ArrayInstance *store)
         }
     }
     stamp(n, store);
+    return true;
 }
 
 bool index_clear(ArrayInstance *store, int32_t position, Element *taken)

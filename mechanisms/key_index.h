@@ -305,9 +305,10 @@ inline void stamp(const KeyNote &, const ArrayInstance *store) { storage::vouch(
 void stamp(const KeyNote &n, const ArrayInstance *store);
 #endif
 
-// Describes a store of fewer than kIndexThreshold positions afresh.  A
-// larger one gets a note that rules nothing out and does not vouch for it.
-void survey(ArrayInstance *store);
+// Describes a store of fewer than kIndexThreshold positions afresh and
+// answers true.  A larger one gets a note that rules nothing out and does
+// not vouch for it: false.
+bool survey(ArrayInstance *store);
 
 struct KeyIndex {
     Attachment base;       // first, so the store's attachment is the index

@@ -468,7 +468,7 @@ template <class Match, FreePosition Rule>
 {
     ArrayInstance *a = as_array(store);
     KeyNote &n = note_of(a);
-    if (!describes(a)) survey(a);
+    const bool noted = describes(a) || survey(a);
     const Element *entries = storage::at(a, 0);
     Hash hash = 0;
     int32_t hit = -1;
@@ -496,7 +496,7 @@ template <class Match, FreePosition Rule>
     }
     // The note follows an entry that went where the search sent it.
     const bool took_free = free_position >= 0;
-    if (position >= 0 && position == (took_free ? free_position : used) &&
+    if (noted && position >= 0 && position == (took_free ? free_position : used) &&
         storage::used(a) == (took_free ? used : used + 1)) {
         n.free_count -= took_free;
         if (kind == String) {
