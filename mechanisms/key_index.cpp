@@ -301,7 +301,7 @@ KeyIndex *index_for_search_rest(ArrayInstance *store)
         if (!x) return nullptr;
         x->base.release = release_index;
         x->seed = process_seed();
-        x->last_hit = -1;
+        x->trail.last_hit = -1;
         storage::attach(store, &x->base);
     }
     if (rebuild(x, store)) return x;
@@ -341,7 +341,7 @@ bool survey(ArrayInstance *store)
     const HashSeed seed = process_seed();
     Hash hashes[kIndexThreshold];
     n = KeyNote{};
-    n.last_hit = -1;
+    n.trail.last_hit = -1;
     if (used >= kIndexThreshold) {
         n.borrowed = n.twice = true;
         n.free_count = 1;  // a free position is looked for, and may not be found

@@ -220,6 +220,25 @@ constexpr bool kKeyIndex = true;
 // them: under 32 positions a scan of the storage costs less than a table.
 constexpr int32_t kIndexThreshold = 32;
 
+// The answers a search gave, as the index and the note keep them for a
+// caller going through the keys in the order they were entered (a record's
+// fields read as they were written): where it looks next is the position
+// after the last answer, when that followed the one before; else -1.  Only
+// a hint: the entry there is compared with the key, and taken as the walk's
+// answer only while no other entry can match it.
+template <class Position>
+struct AnswerTrail {
+    Position last_hit;  // the position the last search answered, or -1
+    bool in_order;      // and it followed the one before
+
+    int32_t next(int32_t extent) const { return in_order && last_hit + 1 < extent ? last_hit + 1 : -1; }
+    void note(int32_t p)
+    {
+        in_order = p == last_hit + 1;
+        last_hit = static_cast<Position>(p);
+    }
+};
+
 // ---- the note: what the search keeps about a small store ----
 //
 // A store has no index below kIndexThreshold positions; the search keeps a
@@ -232,9 +251,9 @@ constexpr int32_t kIndexThreshold = 32;
 //   borrowed     a borrowed text may be held; those are not filed, so the
 //                fingerprint rules nothing out
 //   twice        a key may be held twice
-//   last_hit, in_order   as the index's: while neither of the two above
-//                may be, a key that matches the entry after the last answer
-//                is held there only, which is the walk's answer
+//   trail        as the index's: while neither of the two above may be, a
+//                key that matches the entry after the last answer is held
+//                there only, which is the walk's answer
 //   free_count   the Null positions, so that a new key looks for one only
 //                when there is one
 //
@@ -246,9 +265,8 @@ constexpr uint32_t kNoteVouches = 2;
 
 struct [[gnu::packed]] KeyNote {
     uint64_t fingerprint;
-    int16_t free_count;
-    int8_t last_hit;
-    bool in_order : 1;
+    int8_t free_count;  // at most kIndexThreshold
+    AnswerTrail<int8_t> trail;
     bool borrowed : 1;
     bool twice : 1;
 
@@ -256,16 +274,7 @@ struct [[gnu::packed]] KeyNote {
     bool may_hold(Hash hash) const { return (fingerprint & bit(hash)) != 0; }
     // Where the next key in order lies, when a match there is the only one;
     // else -1.
-    int32_t next_in_order(int32_t used) const
-    {
-        const int32_t next = last_hit + 1;
-        return in_order && !borrowed && !twice && next < used ? next : -1;
-    }
-    void note_answer(int32_t p)
-    {
-        in_order = p == last_hit + 1;
-        last_hit = static_cast<int8_t>(p);
-    }
+    int32_t next_in_order(int32_t used) const { return borrowed || twice ? -1 : trail.next(used); }
 };
 static_assert(sizeof(KeyNote) <= kNoteBytes && std::is_trivially_copyable_v<KeyNote>);
 static_assert(kIndexThreshold <= INT8_MAX);
@@ -328,8 +337,7 @@ struct KeyIndex {
     int32_t *borrowed;     // positions of borrowed texts, in no order
     int32_t borrowed_count;
     int32_t borrowed_room;
-    int32_t last_hit;      // the position the last search answered, or -1
-    bool in_order;         // and it followed the one before
+    AnswerTrail<int32_t> trail;
 
     static constexpr uint32_t kEmpty = 0;
     static constexpr uint32_t kRemoved = 1;
@@ -377,16 +385,9 @@ struct KeyIndex {
         }
     }
 
-    // Where a caller going through the keys in the order they were entered
-    // (a record's fields read as they were written) looks next: the position
-    // after the last answer, when that followed the one before; else -1.
-    // Only a hint: the entry there is compared with the key.
-    int32_t next_in_order() const { return in_order && last_hit + 1 < extent ? last_hit + 1 : -1; }
-    void note_answer(int32_t p)
-    {
-        in_order = p == last_hit + 1;
-        last_hit = p;
-    }
+    // Where the next key in order lies, when a match there is the only one
+    // (every entry that can match is filed once); else -1.
+    int32_t next_in_order() const { return duplicates == 0 && borrowed_count == 0 ? trail.next(extent) : -1; }
 
     // The last (or first) free position, or -1.
     int32_t last_free() const;

@@ -407,11 +407,8 @@ template <class Match, FreePosition Rule>
     uint32_t vacancy = 0;
     int32_t hit = -1;
     // Keys sought in the order they were entered are compared where the
-    // next one lies first.  While no key is held twice and no borrowed text
-    // is listed, every entry that can match is filed once, so a match there
-    // is the only one: the walk's answer.
-    if (const int32_t next = x->next_in_order();
-        next >= 0 && x->duplicates == 0 && x->borrowed_count == 0 && match(entries[next])) {
+    // next one lies first.
+    if (const int32_t next = x->next_in_order(); next >= 0 && match(entries[next])) {
         hit = next;
     } else {
         hash = match.hash(x->seed);
@@ -427,7 +424,7 @@ template <class Match, FreePosition Rule>
     }
     storage::leave_walked(a, hit >= 0 ? hit + 1 : x->extent);
     if (hit >= 0) {
-        x->note_answer(hit);
+        x->trail.note(hit);
         return hit;
     }
     if (!create || lacks_referent(key, kind)) return -1;
@@ -438,7 +435,7 @@ template <class Match, FreePosition Rule>
                                          measured_length(match), padded_words(match));
     if (position >= 0) {
         if (created) *created = 1;
-        x->note_answer(position);  // before the index may be dropped below
+        x->trail.note(position);  // before the index may be dropped below
     }
     // A borrowed text is listed, not filed under its hash.
     index_after_entry(a, x, position, position >= 0 && kind != String ? hash : 0, vacancy);
@@ -481,7 +478,7 @@ template <class Match, FreePosition Rule>
     }
     storage::leave_walked(a, hit >= 0 ? hit + 1 : used);
     if (hit >= 0) {
-        n.note_answer(hit);
+        n.trail.note(hit);
         return hit;
     }
     if (!create || lacks_referent(key, kind)) return -1;
@@ -505,7 +502,7 @@ template <class Match, FreePosition Rule>
             if (!hash) hash = match.hash(process_seed());
             if (hash) n.fingerprint |= KeyNote::bit(hash);
         }
-        n.note_answer(position);
+        n.trail.note(position);
         stamp(n, a);
     }
     return position;
